@@ -1,0 +1,75 @@
+#include "text/gbk.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <array>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrune {
+
+namespace {
+
+bool is_ascii(QStringView text)
+{
+    for (QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+// gbk_pair's table: for every lead byte 0x80..0xFF and every second byte, the
+// character the two spell, or 0. Built once from Qt's own GBK decoder.
+using PairTable = std::array<char16_t, 128 * 256>;
+
+std::unique_ptr<PairTable> build_pair_table()
+{
+    auto table = std::make_unique<PairTable>();
+    QStringDecoder decoder("GBK", QStringDecoder::Flag::Stateless);
+    for (int lead = 0x80; lead <= 0xFF; ++lead) {
+        for (int trail = 0; trail <= 0xFF; ++trail) {
+            const char pair[2] = {char(lead), char(trail)};
+            decoder.resetState();
+            const QString text = decoder.decode(QByteArrayView(pair, 2));
+            const bool one_char = !decoder.hasError() && text.size() == 1
+                                  && text.at(0) != QChar::ReplacementCharacter;
+            (*table)[std::size_t((lead - 0x80) * 256 + trail)] = one_char ? text.at(0).unicode() : 0;
+        }
+    }
+    return table;
+}
+
+} // namespace
+
+QByteArray to_gbk(QStringView text)
+{
+    if (is_ascii(text))
+        return text.toLatin1();
+    QStringEncoder encoder("GBK");
+    return encoder.encode(text);
+}
+
+QString from_gbk(QByteArrayView bytes)
+{
+    QStringDecoder decoder("GBK");
+    return decoder.decode(bytes);
+}
+
+char16_t gbk_pair(quint8 lead, quint8 trail)
+{
+    if (lead < 0x80)
+        return 0;
+    static const std::unique_ptr<PairTable> table = build_pair_table();
+    return (*table)[std::size_t((lead - 0x80) * 256 + trail)];
+}
+
+QByteArray edit_text_bytes(QStringView plain_text)
+{
+    QString text = plain_text.toString();
+    text.replace(u"\n"_s, u"\r\n"_s);
+    return to_gbk(text);
+}
+
+} // namespace kestrune
