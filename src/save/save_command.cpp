@@ -50,7 +50,9 @@ void SaveCommand::save_box_to_file(const BoxContent &content)
         return;
     const QString path = save_file_name(*chosen);
     // The dialog asked before replacing the name it returned, not the one written here.
-    if (path != *chosen && QFileInfo::exists(path) && !questions_.confirm_replace(path))
+    // A folder of that name is not asked about: the open below fails and says so.
+    const QFileInfo target(path);
+    if (path != *chosen && target.exists() && !target.isDir() && !questions_.confirm_replace(path))
         return;
 
     // Written aside and renamed over the old file on commit: a failure leaves it untouched.
