@@ -33,8 +33,8 @@ std::unique_ptr<PairTable> build_pair_table()
             const char pair[2] = {char(lead), char(trail)};
             decoder.resetState();
             const QString text = decoder.decode(QByteArrayView(pair, 2));
-            const bool one_char = !decoder.hasError() && text.size() == 1
-                                  && text.at(0) != QChar::ReplacementCharacter;
+            // (hasError() stays set once an error was seen; the result alone tells.)
+            const bool one_char = text.size() == 1 && text.at(0) != QChar::ReplacementCharacter;
             (*table)[std::size_t((lead - 0x80) * 256 + trail)] = one_char ? text.at(0).unicode() : 0;
         }
     }
@@ -67,8 +67,14 @@ char16_t gbk_pair(quint8 lead, quint8 trail)
 
 QByteArray edit_text_bytes(QStringView plain_text)
 {
-    QString text = plain_text.toString();
-    text.replace(u"\n"_s, u"\r\n"_s);
+    QString text;
+    text.reserve(plain_text.size());
+    for (QChar c : plain_text) {
+        if (c == u'\n' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            text += u"\r\n"_s;
+        else
+            text += c;
+    }
     return to_gbk(text);
 }
 

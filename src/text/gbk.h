@@ -19,8 +19,8 @@ QString from_gbk(QByteArrayView bytes);
 // enough for the receive path.
 char16_t gbk_pair(quint8 lead, quint8 trail);
 
-// The bytes of an edit box's text as the line gives them: GBK, with each line
-// break ("\n", as Qt's text widgets return it) written as CR LF.
+// The bytes of an edit box's text as the line gets them: GBK, with each line
+// break of Qt's text widgets ("\n", U+2029 or U+2028) written as CR LF.
 QByteArray edit_text_bytes(QStringView plain_text);
 
 } // namespace kestrune
