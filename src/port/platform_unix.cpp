@@ -15,6 +15,8 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -143,6 +145,16 @@ tcflag_t size_flag(int data_bits)
     }
 }
 
+// A pseudo-terminal has no framing: its driver forces CS8 and clears PARENB.
+bool is_pseudo_terminal(int fd)
+{
+    struct stat st{};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    const unsigned kind = ::major(st.st_rdev);
+    return kind == 3 || (kind >= 136 && kind <= 143); // BSD and Unix98 pty slaves
+}
+
 // Raw 8-bit transfer with the chosen speed, parity, stop bits and flow control;
 // input errors and breaks are marked (PARMRK) so that the byte concerned is kept
 // and the error can be reported. false when the driver does not take them.
@@ -186,7 +198,8 @@ bool apply_settings(int fd, const LineSettings &s)
     termios2 kept{};
     if (::ioctl(fd, TCGETS2, &kept) != 0)
         return false;
-    constexpr tcflag_t framing = CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS;
+    const tcflag_t framing = is_pseudo_terminal(fd) ? tcflag_t(CSTOPB | PARODD | CRTSCTS)
+                                                    : tcflag_t(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS);
     const auto off_by = [&](speed_t speed) {
         return std::abs(double(speed) - double(s.baud_rate)) / double(s.baud_rate);
     };

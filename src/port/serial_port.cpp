@@ -19,7 +19,7 @@ QString failure_text(platform::OpenFailure failure, const QString &device)
     case platform::OpenFailure::none:
         return {};
     case platform::OpenFailure::no_device:
-        return device.isEmpty() ? u"No such device: no serial port has this number."_s
+        return device.isEmpty() ? u"No serial port has this number: no such device."_s
                                 : name + u": no such device."_s;
     case platform::OpenFailure::in_use:
         return name + u": in use by another program."_s;
