@@ -239,12 +239,12 @@ void SerialPortTest::bytes_before_open_are_dropped()
     SerialPort port;
     collect(port, context, received);
 
+    // A first open and close leave the line raw, so the bytes wait in the driver.
     QVERIFY(port.open());
     port.close();
     QVERIFY(m_pty->write("sent while closed"));
-    QTRY_COMPARE(m_pty->slave_unread(), 17); // it reached the device
+    QTRY_COMPARE(m_pty->slave_unread(), 17);
     QVERIFY(port.open());
-    m_pty->drain(); // the echo of the closed line's cooked mode
     QVERIFY(m_pty->write("after open"));
     QTRY_COMPARE(received.bytes, "after open"_ba);
 }
