@@ -4,7 +4,7 @@
 #include "port/platform.h"
 #include "port/port_naming.h"
 
-#include <QDir>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -88,8 +88,11 @@ bool take_lock_file(const QString &device, QString &taken)
             const QString path = dir + u'/' + name;
             if (!QFileInfo::exists(path))
                 continue;
-            if (process_alive(lock_holder(path)))
+            const pid_t holder = lock_holder(path);
+            if (process_alive(holder))
                 return false;
+            if (holder == 0 && QFileInfo(path).lastModified().secsTo(QDateTime::currentDateTime()) < 10)
+                return false; // being written by another program right now
             QFile::remove(path); // stale: its owner is gone
         }
         const QString path = lock_file_for(device);

@@ -12,15 +12,15 @@ namespace kestrune {
 
 namespace {
 
-QString failure_text(platform::OpenFailure failure, const QString &device)
+// The reason of a failed open as the tooltip of 串口按钮 shows it.
+QString failure_text(platform::OpenFailure failure, int port_number, const QString &device)
 {
-    const QString name = device.isEmpty() ? u"This port"_s : device;
+    const QString name = device.isEmpty() ? u"COM"_s + QString::number(port_number) : device;
     switch (failure) {
     case platform::OpenFailure::none:
         return {};
     case platform::OpenFailure::no_device:
-        return device.isEmpty() ? u"No serial port has this number: no such device."_s
-                                : name + u": no such device."_s;
+        return name + u": no such device."_s;
     case platform::OpenFailure::in_use:
         return name + u": in use by another program."_s;
     case platform::OpenFailure::permission:
@@ -56,7 +56,7 @@ bool SerialPort::open()
 
     platform::OpenFailure failure = platform::OpenFailure::none;
     m_line = platform::Line::open(device, settings, failure);
-    m_open_failure = failure_text(failure, device);
+    m_open_failure = failure_text(failure, m_port_number, device);
     if (!m_line)
         return false;
 

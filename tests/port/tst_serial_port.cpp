@@ -57,7 +57,7 @@ QByteArray payload(qsizetype size)
     return bytes;
 }
 
-enum class Holder { none, unbound_number, missing_device, second_port, flock, uucp_lock, qserialport };
+enum class Holder { unbound_number, missing_device, second_port, flock, uucp_lock, lock_being_written, qserialport };
 
 } // namespace
 
@@ -109,6 +109,10 @@ void SerialPortTest::init()
 
 void SerialPortTest::cleanup()
 {
+    // A failed check may leave a lock file that a test made for this pty.
+    const QString lock_file = platform::lock_file_for(m_pty->slave_path());
+    if (!lock_file.isEmpty())
+        QFile::remove(lock_file);
     m_pty.reset();
     m_links.reset();
 }
@@ -352,6 +356,7 @@ void SerialPortTest::open_fails_data()
     QTest::newRow("another SerialPort") << Holder::second_port << u"in use"_s;
     QTest::newRow("flock of another descriptor") << Holder::flock << u"in use"_s;
     QTest::newRow("UUCP lock of a live process") << Holder::uucp_lock << u"in use"_s;
+    QTest::newRow("lock file still empty") << Holder::lock_being_written << u"in use"_s;
     QTest::newRow("QSerialPort") << Holder::qserialport << u"in use"_s;
 }
 
@@ -366,8 +371,6 @@ void SerialPortTest::open_fails()
     int locker = -1;
     const QString lock_file = platform::lock_file_for(m_pty->slave_path());
     switch (holder) {
-    case Holder::none:
-        break;
     case Holder::unbound_number:
         port.set_port_number(100000);
         break;
@@ -390,6 +393,13 @@ void SerialPortTest::open_fails()
         file.write(QByteArray::number(qint64(::getppid())).rightJustified(10, ' ') + "\n");
         break;
     }
+    case Holder::lock_being_written: {
+        if (lock_file.isEmpty())
+            QSKIP("no writable lock directory");
+        QFile file(lock_file);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::NewOnly));
+        break;
+    }
     case Holder::qserialport:
         qt_port.setPortName(m_pty->slave_path());
         QVERIFY(qt_port.open(QIODevice::ReadWrite));
@@ -408,7 +418,7 @@ void SerialPortTest::open_fails()
     qt_port.close();
     if (locker >= 0)
         ::close(locker);
-    if (holder == Holder::uucp_lock)
+    if (holder == Holder::uucp_lock || holder == Holder::lock_being_written)
         QFile::remove(lock_file);
     QVERIFY2(port.open(), qPrintable(port.open_failure()));
     QCOMPARE(port.open_failure(), QString());
