@@ -1,0 +1,26 @@
+#pragma once
+// The click handler of 串口按钮: opens the line with the four lists' choices,
+// or closes it.
+
+#include "port/line_controls.h"
+#include "port/serial_port.h"
+
+namespace kestrune {
+
+class LineCommand
+{
+public:
+    LineCommand(LineControls &controls, SerialPort &port, int &port_is_open);
+
+    void on_line_button_clicked();
+
+private:
+    void close_line();
+    void open_line();
+
+    LineControls &m_controls;
+    SerialPort &m_port;
+    int &m_port_is_open; // program state, owned by the window
+};
+
+} // namespace kestrune

@@ -1,0 +1,64 @@
+#pragma once
+// The operating system's side of a serial line: which device COMn is, opening
+// it exclusively with the line settings, waiting for input, writing. One file
+// per platform implements it (platform_unix.cpp here).
+
+#include "port/line_input.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace kestrune::platform {
+
+enum class OpenFailure { none, no_device, in_use, permission, refused };
+
+// What open applies to the line; the meanings are those of SerialPort's settings.
+struct LineSettings
+{
+    int baud_rate = 9600;
+    int data_bits = 8;
+    int stop_bits = 1;
+    int parity = 0;
+    int parity_check = 0;
+    int flow_control = 0;
+    int rts_mode = 0;
+    int dtr_mode = 0;
+};
+
+// The device that COMn stands for now; empty when it stands for none.
+QString device_for_port(int n);
+
+// The lock file an open of `device` creates for other terminals to see; empty
+// when no lock directory is writable.
+QString lock_file_for(const QString &device);
+
+// An open serial device, held exclusively until destroyed.
+class Line
+{
+public:
+    // nullptr with `failure` set when the device cannot be opened as asked;
+    // an open line has had its driver buffers emptied.
+    static std::unique_ptr<Line> open(const QString &device, const LineSettings &settings,
+                                      OpenFailure &failure);
+    ~Line();
+    Line(const Line &) = delete;
+    Line &operator=(const Line &) = delete;
+
+    enum class Read { input, woken, gone };
+    // Receive thread: waits until input arrives, wake() is called or the device
+    // goes away; input is added to `out`.
+    Read wait_and_read(LineInput &out);
+    // Any thread: makes the current or next wait_and_read return `woken`.
+    void wake();
+
+    // One write of one byte, waiting at most `timeout_ms` for room in the output.
+    bool write_byte(quint8 byte, int timeout_ms);
+
+private:
+    struct Handles;
+    explicit Line(std::unique_ptr<Handles> handles);
+    std::unique_ptr<Handles> m_handles;
+};
+
+} // namespace kestrune::platform

@@ -1,0 +1,44 @@
+// Windows serial lines: COMn is the device \\.\COMn. Opening is not written
+// yet; every open fails as a missing device until it is.
+
+#include "port/platform.h"
+
+namespace kestrune::platform {
+
+QString device_for_port(int n)
+{
+    return QStringLiteral("\\\\.\\COM") + QString::number(n);
+}
+
+QString lock_file_for(const QString &)
+{
+    return {}; // Windows opens a device exclusively by itself
+}
+
+struct Line::Handles
+{
+};
+
+Line::Line(std::unique_ptr<Handles> handles) : m_handles(std::move(handles)) {}
+
+Line::~Line() = default;
+
+std::unique_ptr<Line> Line::open(const QString &, const LineSettings &, OpenFailure &failure)
+{
+    failure = OpenFailure::no_device;
+    return nullptr;
+}
+
+Line::Read Line::wait_and_read(LineInput &)
+{
+    return Read::gone;
+}
+
+void Line::wake() {}
+
+bool Line::write_byte(quint8, int)
+{
+    return false;
+}
+
+} // namespace kestrune::platform

@@ -1,0 +1,134 @@
+#include "port/serial_port.h"
+
+#include "port/platform.h"
+#include "port/port_naming.h"
+
+#include <QMetaObject>
+#include <QMutexLocker>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrune {
+
+namespace {
+
+// The reason of a failed open as the tooltip of 串口按钮 shows it.
+QString failure_text(platform::OpenFailure failure, int port_number, const QString &device)
+{
+    const QString name = device.isEmpty() ? u"COM"_s + QString::number(port_number) : device;
+    switch (failure) {
+    case platform::OpenFailure::none:
+        return {};
+    case platform::OpenFailure::no_device:
+        return name + u": no such device."_s;
+    case platform::OpenFailure::in_use:
+        return name + u": in use by another program."_s;
+    case platform::OpenFailure::permission:
+        return name + u": permission denied (join the dialout group, then log in again)."_s;
+    case platform::OpenFailure::refused:
+        return name + u": the driver refused a line setting."_s;
+    }
+    return {};
+}
+
+} // namespace
+
+SerialPort::SerialPort(QObject *parent) : QObject(parent) {}
+
+SerialPort::~SerialPort()
+{
+    close();
+}
+
+bool SerialPort::open()
+{
+    close();
+    const QString device = port_device(m_port_number);
+    platform::LineSettings settings;
+    settings.baud_rate = m_baud_rate;
+    settings.data_bits = m_data_bits;
+    settings.stop_bits = m_stop_bits;
+    settings.parity = m_parity;
+    settings.parity_check = m_parity_check;
+    settings.flow_control = m_flow_control;
+    settings.rts_mode = m_rts_mode;
+    settings.dtr_mode = m_dtr_mode;
+
+    platform::OpenFailure failure = platform::OpenFailure::none;
+    m_line = platform::Line::open(device, settings, failure);
+    m_open_failure = failure_text(failure, m_port_number, device);
+    if (!m_line)
+        return false;
+
+    quint64 session = 0;
+    {
+        const QMutexLocker lock(&m_mutex);
+        session = m_session;
+    }
+    m_receiver = std::thread(&SerialPort::receive, this, m_line.get(), session);
+    return true;
+}
+
+void SerialPort::close()
+{
+    if (!m_line)
+        return;
+    m_line->wake();
+    m_receiver.join();
+    m_line.reset();
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_arrived.clear();
+        m_take_posted = false;
+        ++m_session;
+    }
+    m_ready.clear();
+}
+
+bool SerialPort::send(quint8 byte)
+{
+    // write total: timeout_ms per byte plus timeout_ms, for one byte
+    return m_line && m_line->write_byte(byte, 2 * m_timeout_ms);
+}
+
+// Receive thread: reads for as long as the line is open and never waits for
+// the window thread; input piles up in m_arrived until the window takes it.
+void SerialPort::receive(platform::Line *line, quint64 session)
+{
+    LineInput input;
+    while (line->wait_and_read(input) == platform::Line::Read::input) {
+        const QMutexLocker lock(&m_mutex);
+        m_arrived.append(std::move(input));
+        if (!m_take_posted) {
+            m_take_posted = true;
+            QMetaObject::invokeMethod(
+                this, [this, session] { take_input(session); }, Qt::QueuedConnection);
+        }
+    }
+}
+
+void SerialPort::take_input(quint64 session)
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (session != m_session)
+            return; // posted before a close
+        m_take_posted = false;
+        m_ready.append(m_arrived.take());
+    }
+    // A handler that runs an event loop brings us back here: the outer call
+    // keeps raising, so the order stays that of arrival.
+    if (m_raising)
+        return;
+    m_raising = true;
+    while (!m_ready.isEmpty()) {
+        const LineInputItem item = m_ready.takeFirst(); // close() in a handler empties m_ready
+        if (item.status == 0)
+            Q_EMIT bytes_received(item.bytes);
+        else
+            Q_EMIT line_status(item.status);
+    }
+    m_raising = false;
+}
+
+} // namespace kestrune

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "save/save_seams.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace kestrune {
+
+// The save's questions and messages as message boxes, modal over the window.
+class MessageBoxQuestions : public SaveQuestions
+{
+public:
+    explicit MessageBoxQuestions(QWidget *window);
+
+    bool confirm_replace(const QString &path) override;
+    void report_save_failure(const QString &path, const QString &reason) override;
+
+private:
+    QPointer<QWidget> window_;
+};
+
+} // namespace kestrune

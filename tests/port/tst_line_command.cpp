@@ -1,0 +1,208 @@
+// The click handler of 串口按钮 against a recording window and a real port on a pty.
+
+#include "port/line_command.h"
+#include "port/serial_port.h"
+#include "pty_pair.h"
+
+#include <QTest>
+
+#include <memory>
+#include <termios.h>
+
+using namespace Qt::StringLiterals;
+using namespace kestrune;
+using namespace kestrune::test;
+
+namespace {
+
+// The window as the command sees it. Each action is recorded with whether the
+// line was open at that moment, so the order against the port shows too.
+class RecordingControls : public LineControls
+{
+public:
+    explicit RecordingControls(const SerialPort &watched) : m_port(watched) {}
+
+    int port = 0;
+    QString baud = u"9600"_s;
+    int stop = 0;
+    int parity = 0;
+    QList<int> parity_values{0, 1, 2};
+    QStringList calls;
+    QString failure; // the last text given to show_open_failure
+
+    int port_position() const override { return port; }
+    QString baud_text() const override { return baud; }
+    int stop_bits_position() const override { return stop; }
+    int parity_position() const override { return parity; }
+    int parity_value(int position) const override { return parity_values.value(position, -1); }
+
+    void renew_lead_byte_store() override { record(u"renew_lead_byte_store"_s); }
+    void stop_send_timer() override { record(u"stop_send_timer"_s); }
+    void show_line_state(bool open) override
+    {
+        record(open ? u"show_line_state(open)"_s : u"show_line_state(closed)"_s);
+    }
+    void show_open_failure(const QString &why) override
+    {
+        record(why.isEmpty() ? u"show_open_failure()"_s : u"show_open_failure(why)"_s);
+        failure = why;
+    }
+
+private:
+    void record(const QString &call)
+    {
+        calls.append(call + (m_port.is_open() ? " @open"_L1 : " @closed"_L1));
+    }
+    const SerialPort &m_port;
+};
+
+} // namespace
+
+class LineCommandTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void open_takes_the_choices_data();
+    void open_takes_the_choices();
+    void failed_open_shows_the_closed_state_data();
+    void failed_open_shows_the_closed_state();
+    void close_stops_the_timer_before_the_line();
+
+private:
+    std::unique_ptr<PortLinks> m_links;
+    std::unique_ptr<PtyPair> m_pty;
+};
+
+void LineCommandTest::init()
+{
+    m_links = std::make_unique<PortLinks>();
+    m_pty = std::make_unique<PtyPair>();
+    QVERIFY(m_pty->is_valid());
+}
+
+void LineCommandTest::cleanup()
+{
+    m_pty.reset();
+    m_links.reset();
+}
+
+void LineCommandTest::open_takes_the_choices_data()
+{
+    QTest::addColumn<int>("port_position");
+    QTest::addColumn<QString>("baud_text");
+    QTest::addColumn<int>("stop_position");
+    QTest::addColumn<int>("parity_position");
+    QTest::addColumn<int>("parity");       // item value the list holds at that position
+    QTest::addColumn<int>("parity_check");
+
+    QTest::newRow("COM1 9600 无校验 1位") << 0 << u"9600"_s << 0 << 0 << 0 << 0;
+    QTest::newRow("COM3 14400 奇校验 2位") << 2 << u"14400"_s << 1 << 1 << 1 << 1;
+    QTest::newRow("COM6 460800 偶校验 1位") << 5 << u"460800"_s << 0 << 2 << 2 << 1;
+}
+
+void LineCommandTest::open_takes_the_choices()
+{
+    QFETCH(int, port_position);
+    QFETCH(QString, baud_text);
+    QFETCH(int, stop_position);
+    QFETCH(int, parity_position);
+    QFETCH(int, parity);
+    QFETCH(int, parity_check);
+
+    QVERIFY(m_links->bind(port_position + 1, m_pty->slave_path()));
+    SerialPort port;
+    port.set_parity(7); // what the first path must overwrite with 0
+    RecordingControls controls(port);
+    controls.port = port_position;
+    controls.baud = baud_text;
+    controls.stop = stop_position;
+    controls.parity = parity_position;
+    // Values that differ from the positions, so that the value is what counts.
+    controls.parity_values = {9, 1, 2};
+    int port_is_open = 0;
+    LineCommand command(controls, port, port_is_open);
+
+    command.on_line_button_clicked();
+
+    QCOMPARE(controls.calls, (QStringList{u"renew_lead_byte_store @closed"_s,
+                                          u"show_line_state(open) @open"_s,
+                                          u"show_open_failure() @open"_s}));
+    QCOMPARE(port_is_open, 1);
+    QCOMPARE(port.port_number(), port_position + 1);
+    QCOMPARE(port.baud_rate(), baud_text.toInt());
+    QCOMPARE(port.stop_bits(), stop_position + 1);
+    QCOMPARE(port.parity(), parity);
+    QCOMPARE(port.parity_check(), parity_check);
+
+    const LineView line = view_line(m_pty->slave());
+    QCOMPARE(line.ospeed, baud_text.toUInt());
+    QCOMPARE(bool(line.cflag & CSTOPB), stop_position == 1);
+    QCOMPARE(bool(line.iflag & INPCK), parity_check == 1);
+}
+
+void LineCommandTest::failed_open_shows_the_closed_state_data()
+{
+    QTest::addColumn<bool>("device_held");
+    QTest::newRow("missing device") << false;
+    QTest::newRow("device held by another port") << true;
+}
+
+void LineCommandTest::failed_open_shows_the_closed_state()
+{
+    QFETCH(bool, device_held);
+
+    SerialPort holder;
+    if (device_held) {
+        QVERIFY(m_links->bind(1, m_pty->slave_path()));
+        QVERIFY(holder.open());
+    } else {
+        QVERIFY(m_links->bind(1, m_links->missing_device()));
+    }
+    SerialPort port;
+    RecordingControls controls(port);
+    int port_is_open = 0;
+    LineCommand command(controls, port, port_is_open);
+
+    command.on_line_button_clicked();
+
+    QCOMPARE(controls.calls, (QStringList{u"renew_lead_byte_store @closed"_s,
+                                          u"show_line_state(closed) @closed"_s,
+                                          u"show_open_failure(why) @closed"_s}));
+    QCOMPARE(controls.failure, port.open_failure());
+    QCOMPARE(port_is_open, 0);
+
+    // The next click tries again: the open path, not the close path.
+    holder.close();
+    QVERIFY(m_links->bind(1, m_pty->slave_path()));
+    controls.calls.clear();
+    command.on_line_button_clicked();
+    QCOMPARE(controls.calls.value(1), u"show_line_state(open) @open"_s);
+    QCOMPARE(port_is_open, 1);
+}
+
+void LineCommandTest::close_stops_the_timer_before_the_line()
+{
+    QVERIFY(m_links->bind(1, m_pty->slave_path()));
+    SerialPort port;
+    RecordingControls controls(port);
+    int port_is_open = 0;
+    LineCommand command(controls, port, port_is_open);
+    command.on_line_button_clicked();
+    QCOMPARE(port_is_open, 1);
+    controls.calls.clear();
+
+    command.on_line_button_clicked();
+
+    QCOMPARE(controls.calls, (QStringList{u"renew_lead_byte_store @open"_s,
+                                          u"stop_send_timer @open"_s,
+                                          u"show_line_state(closed) @open"_s}));
+    QVERIFY(!port.is_open());
+    QCOMPARE(port_is_open, 0);
+}
+
+QTEST_GUILESS_MAIN(LineCommandTest)
+#include "tst_line_command.moc"

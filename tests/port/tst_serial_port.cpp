@@ -1,0 +1,524 @@
+// SerialPort on real pseudo-terminals: line settings, receiving, close, send,
+// exclusive open and a device that goes away.
+
+#include "port/platform.h"
+#include "port/serial_port.h"
+#include "pty_pair.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+using namespace kestrune;
+using namespace kestrune::test;
+
+namespace {
+
+// Everything a port raises, in order: bytes as they come, statuses as <n>.
+struct Received
+{
+    QByteArray bytes;
+    int signals_raised = 0;
+};
+
+void collect(SerialPort &port, QObject &context, Received &into)
+{
+    QObject::connect(&port, &SerialPort::bytes_received, &context, [&into](const QByteArray &bytes) {
+        into.bytes += bytes;
+        ++into.signals_raised;
+    });
+}
+
+QByteArray payload(qsizetype size)
+{
+    // Random bytes, with the sequences a marking line discipline treats specially.
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator random(20240611);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char(random.bounded(256));
+    const QByteArray special("\xFF\xFF\xFF\x00\x00\xFF\x00" "A\xFF", 9);
+    for (qsizetype at = 0; at + special.size() < size; at += size / 7)
+        bytes.replace(at, special.size(), special);
+    return bytes;
+}
+
+enum class Holder { unbound_number, missing_device, second_port, flock, uucp_lock, lock_being_written, qserialport };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Holder)
+
+class SerialPortTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void storage_rules_data();
+    void storage_rules();
+    void initial_settings();
+
+    void line_takes_the_settings_data();
+    void line_takes_the_settings();
+    void settings_wait_for_the_next_open();
+
+    void bytes_before_open_are_dropped();
+    void receiving_goes_on_while_the_window_thread_is_blocked();
+    void close_drops_what_was_not_raised();
+
+    void send_writes_one_byte_per_call();
+    void send_gives_up_when_the_output_stays_full();
+
+    void open_fails_data();
+    void open_fails();
+    void stale_lock_file_is_taken_over();
+    void other_programs_are_kept_out_while_open();
+    void reopen_closes_first();
+    void destruction_releases_the_device();
+    void device_going_away();
+
+private:
+    std::unique_ptr<PortLinks> m_links;
+    std::unique_ptr<PtyPair> m_pty;
+};
+
+void SerialPortTest::init()
+{
+    m_links = std::make_unique<PortLinks>();
+    m_pty = std::make_unique<PtyPair>();
+    QVERIFY(m_pty->is_valid());
+    QVERIFY(m_links->bind(1, m_pty->slave_path()));
+}
+
+void SerialPortTest::cleanup()
+{
+    // A failed check may leave a lock file that a test made for this pty.
+    const QString lock_file = platform::lock_file_for(m_pty->slave_path());
+    if (!lock_file.isEmpty())
+        QFile::remove(lock_file);
+    m_pty.reset();
+    m_links.reset();
+}
+
+void SerialPortTest::storage_rules_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<int>("written");
+    QTest::addColumn<int>("stored");
+
+    QTest::newRow("port 0 is 1") << u"port_number"_s << 0 << 1;
+    QTest::newRow("port -7 is 1") << u"port_number"_s << -7 << 1;
+    QTest::newRow("port 1") << u"port_number"_s << 1 << 1;
+    QTest::newRow("port 6") << u"port_number"_s << 6 << 6;
+    QTest::newRow("stop 0 is 1") << u"stop_bits"_s << 0 << 1;
+    QTest::newRow("stop 2") << u"stop_bits"_s << 2 << 2;
+    QTest::newRow("stop 3") << u"stop_bits"_s << 3 << 3;
+    QTest::newRow("stop 9 is 3") << u"stop_bits"_s << 9 << 3;
+}
+
+void SerialPortTest::storage_rules()
+{
+    QFETCH(QString, setting);
+    QFETCH(int, written);
+    QFETCH(int, stored);
+
+    SerialPort port;
+    if (setting == "port_number"_L1) {
+        port.set_port_number(written);
+        QCOMPARE(port.port_number(), stored);
+    } else {
+        port.set_stop_bits(written);
+        QCOMPARE(port.stop_bits(), stored);
+    }
+}
+
+void SerialPortTest::initial_settings()
+{
+    const SerialPort port;
+    QCOMPARE(port.port_number(), 1);
+    QCOMPARE(port.baud_rate(), 9600);
+    QCOMPARE(port.data_bits(), 8);
+    QCOMPARE(port.stop_bits(), 1);
+    QCOMPARE(port.parity_check(), 0);
+    QCOMPARE(port.event_char(), QString());
+    QCOMPARE(port.timeout_ms(), 1000);
+    QCOMPARE(port.open_on_create(), 0);
+    QCOMPARE(port.parity(), 0);
+    QCOMPARE(port.flow_control(), 0);
+    QCOMPARE(port.rts_mode(), 0);
+    QCOMPARE(port.dtr_mode(), 0);
+    QVERIFY(!port.is_open());
+}
+
+void SerialPortTest::line_takes_the_settings_data()
+{
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<int>("stop_bits");
+
+    for (int baud : {600, 1200, 2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200, 230400, 460800})
+        QTest::addRow("%d baud", baud) << baud << 0 << 1;
+    QTest::newRow("odd parity") << 9600 << 1 << 1;
+    QTest::newRow("even parity") << 9600 << 2 << 1;
+    QTest::newRow("stop code 2 (2位)") << 9600 << 0 << 2;
+    QTest::newRow("stop code 3") << 115200 << 2 << 3;
+}
+
+void SerialPortTest::line_takes_the_settings()
+{
+    QFETCH(int, baud);
+    QFETCH(int, parity);
+    QFETCH(int, stop_bits);
+
+    QVERIFY(spoil_line(m_pty->slave()));
+    SerialPort port;
+    port.set_baud_rate(baud);
+    port.set_parity_check(parity != 0 ? 1 : 0); // as the open command writes them
+    port.set_parity(parity);
+    port.set_stop_bits(stop_bits);
+    QVERIFY2(port.open(), qPrintable(port.open_failure()));
+
+    const LineView line = view_line(m_pty->slave());
+    QVERIFY(line.valid);
+    QCOMPARE(line.ospeed, unsigned(baud));
+    QCOMPARE(line.ispeed, unsigned(baud));
+    QCOMPARE(line.cflag & CSIZE, unsigned(CS8));
+    // A pty clears PARENB (it has no framing) but keeps PARODD and INPCK.
+    QCOMPARE(bool(line.cflag & PARODD), parity == 1);
+    QCOMPARE(bool(line.iflag & INPCK), parity != 0);
+    QCOMPARE(bool(line.cflag & CSTOPB), stop_bits >= 2);
+    QCOMPARE(line.cflag & (CREAD | CLOCAL), unsigned(CREAD | CLOCAL));
+    QCOMPARE(line.cflag & CRTSCTS, 0u);
+    QCOMPARE(line.iflag & (IXON | IXOFF | IXANY), 0u);
+    QCOMPARE(line.iflag & (ICRNL | INLCR | IGNCR | ISTRIP | IGNBRK | BRKINT | IGNPAR), 0u);
+    QCOMPARE(line.iflag & PARMRK, unsigned(PARMRK)); // errors marked, the byte kept
+    QCOMPARE(line.oflag & OPOST, 0u);
+    QCOMPARE(line.lflag & (ICANON | ECHO | ECHONL | ISIG | IEXTEN), 0u);
+}
+
+void SerialPortTest::settings_wait_for_the_next_open()
+{
+    SerialPort port;
+    QVERIFY(port.open());
+    port.set_baud_rate(115200);
+    port.set_parity(2);
+    port.set_parity_check(1);
+    port.set_stop_bits(2);
+
+    LineView line = view_line(m_pty->slave());
+    QCOMPARE(line.ospeed, 9600u);
+    QCOMPARE(line.cflag & CSTOPB, 0u);
+    QCOMPARE(line.iflag & INPCK, 0u);
+
+    port.close();
+    QCOMPARE(port.baud_rate(), 115200); // kept across the close
+    QVERIFY(port.open());
+    line = view_line(m_pty->slave());
+    QCOMPARE(line.ospeed, 115200u);
+    QCOMPARE(line.cflag & (PARODD | CSTOPB), unsigned(CSTOPB));
+    QCOMPARE(line.iflag & INPCK, unsigned(INPCK));
+}
+
+void SerialPortTest::bytes_before_open_are_dropped()
+{
+    QObject context;
+    Received received;
+    SerialPort port;
+    collect(port, context, received);
+
+    // A first open and close leave the line raw, so the bytes wait in the driver.
+    QVERIFY(port.open());
+    port.close();
+    QVERIFY(m_pty->write("sent while closed"));
+    QTRY_COMPARE(m_pty->slave_unread(), 17);
+    QVERIFY(port.open());
+    QVERIFY(m_pty->write("after open"));
+    QTRY_COMPARE(received.bytes, "after open"_ba);
+}
+
+void SerialPortTest::receiving_goes_on_while_the_window_thread_is_blocked()
+{
+    QObject context;
+    Received received;
+    SerialPort port;
+    collect(port, context, received);
+    QVERIFY(port.open());
+
+    // Far more than the kernel buffers hold: the writer can finish only if the
+    // port keeps reading while this thread runs no event loop at all.
+    const QByteArray sent = payload(200 * 1024);
+    std::future<bool> writer = std::async(std::launch::async, [&] { return m_pty->write(sent); });
+    QCOMPARE(writer.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    QVERIFY(writer.get());
+    QCOMPARE(received.bytes.size(), 0); // nothing raised while the thread was busy
+
+    QTRY_COMPARE_WITH_TIMEOUT(received.bytes.size(), sent.size(), 30000);
+    QCOMPARE(received.bytes, sent);
+}
+
+void SerialPortTest::close_drops_what_was_not_raised()
+{
+    QObject context;
+    Received received;
+    SerialPort port;
+    collect(port, context, received);
+    QVERIFY(port.open());
+
+    QVERIFY(m_pty->write("first"));
+    QTRY_COMPARE(received.bytes, "first"_ba);
+
+    // Read by the port but not yet raised: this thread has not returned to its loop.
+    QVERIFY(m_pty->write(QByteArray(3000, 'x')));
+    for (int i = 0; i < 100 && m_pty->slave_unread() != 0; ++i)
+        QThread::msleep(50); // no QTRY_: it would run the event loop
+    QThread::msleep(100);
+    port.close();
+    const int raised = received.signals_raised;
+    QTest::qWait(200);
+    QCOMPARE(received.signals_raised, raised);
+    QCOMPARE(received.bytes, "first"_ba);
+
+    // A new session delivers only its own bytes.
+    QVERIFY(port.open());
+    QVERIFY(m_pty->write("second"));
+    QTRY_COMPARE(received.bytes, "firstsecond"_ba);
+}
+
+void SerialPortTest::send_writes_one_byte_per_call()
+{
+    SerialPort port;
+    QVERIFY(!port.send('a')); // closed
+    QVERIFY(port.open());
+    m_pty->drain();
+
+    // Every byte value, line breaks and 0xFF included, goes out as it is.
+    for (int value = 0; value < 256; ++value) {
+        QVERIFY(port.send(quint8(value)));
+        QCOMPARE(m_pty->read(1), QByteArray(1, char(value))); // a second byte shows in the next read
+    }
+    QByteArray burst;
+    for (int i = 0; i < 2000; ++i) {
+        burst.append(char(i * 31));
+        QVERIFY(port.send(quint8(i * 31)));
+    }
+    QCOMPARE(m_pty->read(burst.size()), burst);
+    QCOMPARE(m_pty->read(1, 100), QByteArray());
+
+    port.close();
+    QVERIFY(!port.send('z'));
+    QCOMPARE(m_pty->read(1, 100), QByteArray());
+}
+
+void SerialPortTest::send_gives_up_when_the_output_stays_full()
+{
+    SerialPort port;
+    port.set_timeout_ms(20);
+    QVERIFY(port.open());
+    m_pty->drain();
+
+    int written = 0;
+    while (written < 10'000'000 && port.send('y'))
+        ++written;
+    QVERIFY(written > 0);
+    QVERIFY(written < 10'000'000); // the other end never read, so a send failed
+
+    // Nothing was emptied by the failing write: every written byte is there.
+    QCOMPARE(m_pty->read(written).size(), written);
+    QCOMPARE(m_pty->read(1, 100), QByteArray());
+    QVERIFY(port.send('z'));
+    QCOMPARE(m_pty->read(1), "z"_ba);
+}
+
+void SerialPortTest::open_fails_data()
+{
+    QTest::addColumn<Holder>("holder");
+    QTest::addColumn<QString>("words");
+
+    QTest::newRow("COMn with no device") << Holder::unbound_number << u"no such device"_s;
+    QTest::newRow("link to a missing device") << Holder::missing_device << u"no such device"_s;
+    QTest::newRow("another SerialPort") << Holder::second_port << u"in use"_s;
+    QTest::newRow("flock of another descriptor") << Holder::flock << u"in use"_s;
+    QTest::newRow("UUCP lock of a live process") << Holder::uucp_lock << u"in use"_s;
+    QTest::newRow("lock file still empty") << Holder::lock_being_written << u"in use"_s;
+    QTest::newRow("QSerialPort") << Holder::qserialport << u"in use"_s;
+}
+
+void SerialPortTest::open_fails()
+{
+    QFETCH(Holder, holder);
+    QFETCH(QString, words);
+
+    SerialPort port;
+    SerialPort other;
+    QSerialPort qt_port;
+    int locker = -1;
+    const QString lock_file = platform::lock_file_for(m_pty->slave_path());
+    switch (holder) {
+    case Holder::unbound_number:
+        port.set_port_number(100000);
+        break;
+    case Holder::missing_device:
+        QVERIFY(m_links->bind(1, m_links->missing_device()));
+        break;
+    case Holder::second_port:
+        QVERIFY(other.open());
+        break;
+    case Holder::flock:
+        locker = ::open(QFile::encodeName(m_pty->slave_path()).constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(locker >= 0);
+        QCOMPARE(::flock(locker, LOCK_EX | LOCK_NB), 0);
+        break;
+    case Holder::uucp_lock: {
+        if (lock_file.isEmpty())
+            QSKIP("no writable lock directory");
+        QFile file(lock_file);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::NewOnly));
+        file.write(QByteArray::number(qint64(::getppid())).rightJustified(10, ' ') + "\n");
+        break;
+    }
+    case Holder::lock_being_written: {
+        if (lock_file.isEmpty())
+            QSKIP("no writable lock directory");
+        QFile file(lock_file);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::NewOnly));
+        break;
+    }
+    case Holder::qserialport:
+        qt_port.setPortName(m_pty->slave_path());
+        QVERIFY(qt_port.open(QIODevice::ReadWrite));
+        break;
+    }
+
+    QVERIFY(!port.open());
+    QVERIFY(!port.is_open());
+    QVERIFY2(port.open_failure().contains(words), qPrintable(port.open_failure()));
+    QVERIFY(!port.send('a'));
+
+    // Once the holder lets go, the same port opens.
+    if (holder == Holder::unbound_number || holder == Holder::missing_device)
+        return;
+    other.close();
+    qt_port.close();
+    if (locker >= 0)
+        ::close(locker);
+    if (holder == Holder::uucp_lock || holder == Holder::lock_being_written)
+        QFile::remove(lock_file);
+    QVERIFY2(port.open(), qPrintable(port.open_failure()));
+    QCOMPARE(port.open_failure(), QString());
+}
+
+void SerialPortTest::stale_lock_file_is_taken_over()
+{
+    const QString lock_file = platform::lock_file_for(m_pty->slave_path());
+    if (lock_file.isEmpty())
+        QSKIP("no writable lock directory");
+
+    // The lock of a process that has ended.
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    QVERIFY(child > 0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    {
+        QFile file(lock_file);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::NewOnly));
+        file.write(QByteArray::number(qint64(child)).rightJustified(10, ' ') + "\n");
+    }
+
+    SerialPort port;
+    QVERIFY2(port.open(), qPrintable(port.open_failure()));
+    QFile file(lock_file);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readLine().trimmed().toLongLong(), qint64(::getpid()));
+    file.close();
+    port.close();
+    QVERIFY(!QFile::exists(lock_file));
+}
+
+void SerialPortTest::other_programs_are_kept_out_while_open()
+{
+    SerialPort port;
+    QVERIFY(port.open());
+
+    QSerialPort qt_port(m_pty->slave_path());
+    QVERIFY(!qt_port.open(QIODevice::ReadWrite));
+
+    const int fd = ::open(QFile::encodeName(m_pty->slave_path()).constData(), O_RDWR | O_NOCTTY);
+    if (fd >= 0) { // root passes TIOCEXCL, but not the flock
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), -1);
+        ::close(fd);
+    }
+
+    port.close();
+    QVERIFY(qt_port.open(QIODevice::ReadWrite));
+}
+
+void SerialPortTest::reopen_closes_first()
+{
+    QObject context;
+    Received received;
+    SerialPort port;
+    collect(port, context, received);
+    QVERIFY(port.open());
+    port.set_baud_rate(57600);
+    QVERIFY2(port.open(), qPrintable(port.open_failure()));
+    QCOMPARE(view_line(m_pty->slave()).ospeed, 57600u);
+    QVERIFY(m_pty->write("once"));
+    QTRY_COMPARE(received.bytes, "once"_ba);
+    QTest::qWait(50);
+    QCOMPARE(received.bytes, "once"_ba); // one receiver, not two
+}
+
+void SerialPortTest::destruction_releases_the_device()
+{
+    auto port = std::make_unique<SerialPort>();
+    QVERIFY(port->open());
+    port.reset();
+
+    SerialPort next;
+    QVERIFY2(next.open(), qPrintable(next.open_failure()));
+}
+
+void SerialPortTest::device_going_away()
+{
+    const int threads_closed = thread_count();
+    QObject context;
+    Received received;
+    SerialPort port;
+    collect(port, context, received);
+    QVERIFY(port.open());
+    QCOMPARE(thread_count(), threads_closed + 1);
+
+    QVERIFY(m_pty->write("last words"));
+    QTRY_COMPARE(received.bytes, "last words"_ba);
+    m_pty->close_master();
+
+    // The receive thread ends by itself instead of spinning on the hang-up.
+    QTRY_COMPARE(thread_count(), threads_closed);
+    QVERIFY(!port.send('a'));
+    QVERIFY(port.is_open()); // until the user closes it
+    port.close();
+    QVERIFY(!port.is_open());
+    QCOMPARE(received.bytes, "last words"_ba);
+}
+
+QTEST_GUILESS_MAIN(SerialPortTest)
+#include "tst_serial_port.moc"
