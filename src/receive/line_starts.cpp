@@ -7,6 +7,9 @@ namespace kestrune {
 
 std::size_t LineStarts::block_of(qint64 index) const
 {
+    // Most lookups are near the end, where the text grows.
+    if (index >= first_.back())
+        return first_.size() - 1;
     const auto it = std::upper_bound(first_.begin(), first_.end(), index);
     return std::size_t(it - first_.begin()) - 1;
 }
@@ -68,9 +71,12 @@ qint64 LineStarts::last_at_or_before(qint64 pos) const
 {
     if (count_ == 0 || pos < blocks_.front().base)
         return -1;
-    const auto it = std::upper_bound(blocks_.begin(), blocks_.end(), pos,
-                                     [](qint64 p, const Block &block) { return p < block.base; });
-    const std::size_t b = std::size_t(it - blocks_.begin()) - 1;
+    std::size_t b = blocks_.size() - 1;
+    if (pos < blocks_.back().base) {
+        const auto it = std::upper_bound(blocks_.begin(), blocks_.end(), pos,
+                                         [](qint64 p, const Block &block) { return p < block.base; });
+        b = std::size_t(it - blocks_.begin()) - 1;
+    }
     const Block &block = blocks_[b];
     const qint64 offset = std::min<qint64>(pos - block.base, std::numeric_limits<quint32>::max());
     const auto in = std::upper_bound(block.offsets.begin(), block.offsets.end(), quint32(offset));

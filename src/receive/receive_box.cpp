@@ -18,6 +18,11 @@ namespace {
 
 // Characters wrapped within one change before the rest goes to the background.
 constexpr qint64 settle_budget = 1 << 20;
+// Appended data is painted at most this often, and moves the scroll bar at most
+// every scroll_ms: at a few thousand chunks a second, painting would otherwise
+// cost more than all the rest.
+constexpr int frame_ms = 25;
+constexpr int scroll_ms = 100;
 // Characters per background slice, and the time a burst of slices may take.
 constexpr qint64 slice_chars = 1 << 18;
 constexpr qint64 slice_ms = 8;
@@ -49,6 +54,8 @@ ReceiveBox::ReceiveBox(QWidget *parent)
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
     viewport()->setCursor(Qt::IBeamCursor);
+    last_frame_.start();
+    last_scroll_.start();
     take_font();
 }
 
@@ -76,7 +83,14 @@ void ReceiveBox::append_to_receive_box(QStringView text)
     caret_ = anchor_ = store_.size();
     caret_at_line_end_ = false;
     goal_x_ = -1;
-    settle(true);
+    if (!index_.wrap(store_, settle_budget) && !wrap_timer_.isActive())
+        wrap_timer_.start(0, this);
+    top_ = line_start_of(top_);
+    ensure_caret_visible();
+    // Data may arrive in thousands of small chunks a second: the view, the
+    // scroll bar and the input method follow once a frame.
+    if (!frame_timer_.isActive())
+        frame_timer_.start(int(std::clamp<qint64>(frame_ms - last_frame_.elapsed(), 0, frame_ms)), this);
 }
 
 void ReceiveBox::set_text(QStringView text)
@@ -421,8 +435,9 @@ void ReceiveBox::replace_text(qint64 pos, qint64 removed, QStringView inserted)
         top_ = pos + removed <= top_ ? top_ + inserted.size() - removed : pos;
 }
 
-// After any change: wrap what is cheap now and the rest in the background, keep
-// the first visible line a line start, follow the caret when asked.
+// After a change by the user or the app: wrap what is cheap now and the rest in
+// the background, keep the first visible line a line start, follow the caret
+// when asked, show it at once.
 void ReceiveBox::settle(bool follow_caret)
 {
     if (!index_.wrap(store_, settle_budget) && !wrap_timer_.isActive())
@@ -430,12 +445,40 @@ void ReceiveBox::settle(bool follow_caret)
     top_ = line_start_of(top_);
     if (follow_caret)
         ensure_caret_visible();
-    sync_scroll_bar();
+    show_now();
+}
+
+// What the user or the app did shows at once, all of it.
+void ReceiveBox::show_now()
+{
+    frame_timer_.stop();
+    last_frame_.start();
     viewport()->update();
-    if (hasFocus()) {
+    sync_view();
+    if (hasFocus())
         restart_blink();
-        QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
-    }
+}
+
+// A frame of appended data: the text now, the scroll bar when it is due.
+void ReceiveBox::show_frame()
+{
+    last_frame_.start();
+    viewport()->update();
+    const qint64 since = last_scroll_.elapsed();
+    if (since >= scroll_ms)
+        sync_view();
+    else if (!scroll_timer_.isActive())
+        scroll_timer_.start(int(scroll_ms - since), this);
+}
+
+void ReceiveBox::sync_view()
+{
+    scroll_timer_.stop();
+    last_scroll_.start();
+    sync_scroll_bar();
+    if (hasFocus())
+        QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImCursorPosition
+                                               | Qt::ImAnchorPosition | Qt::ImSurroundingText);
 }
 
 void ReceiveBox::wrap_some()
@@ -541,6 +584,11 @@ void ReceiveBox::timerEvent(QTimerEvent *event)
 {
     if (event->timerId() == wrap_timer_.timerId()) {
         wrap_some();
+    } else if (event->timerId() == frame_timer_.timerId()) {
+        frame_timer_.stop();
+        show_frame();
+    } else if (event->timerId() == scroll_timer_.timerId()) {
+        sync_view();
     } else if (event->timerId() == blink_timer_.timerId()) {
         caret_shown_ = !caret_shown_;
         viewport()->update(caret_rect().adjusted(-1, 0, 1, 0));

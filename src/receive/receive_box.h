@@ -10,6 +10,7 @@
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QStringView>
 
 class QIODevice;
@@ -121,9 +122,12 @@ private:
     // Changes (receive_box.cpp)
     void replace_text(qint64 pos, qint64 removed, QStringView inserted);
     void settle(bool follow_caret);
+    void show_now();
+    void show_frame();
     void wrap_some();
     void ensure_caret_visible();
     void sync_scroll_bar();
+    void sync_view();
     void restart_blink();
 
     // Editing (receive_box_input.cpp)
@@ -163,6 +167,10 @@ private:
     QPoint drag_point_;
     QBasicTimer blink_timer_;
     QBasicTimer wrap_timer_;
+    QBasicTimer frame_timer_;  // appended data is painted at most once a frame
+    QBasicTimer scroll_timer_; // and moves the scroll bar a few times a second
+    QElapsedTimer last_frame_;
+    QElapsedTimer last_scroll_;
     QBasicTimer drag_timer_;
 };
 

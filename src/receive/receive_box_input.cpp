@@ -122,13 +122,7 @@ void ReceiveBox::move_caret(qint64 pos, bool keep_anchor, bool at_line_end)
     caret_at_line_end_ = at_line_end;
     history_.end_step();
     ensure_caret_visible();
-    sync_scroll_bar();
-    viewport()->update();
-    if (hasFocus()) {
-        restart_blink();
-        QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImCursorPosition
-                                               | Qt::ImAnchorPosition | Qt::ImCurrentSelection);
-    }
+    show_now();
 }
 
 void ReceiveBox::apply_motion(Motion motion, bool select)

@@ -51,7 +51,12 @@ void WrapIndex::text_replaced(qint64 pos, qint64 removed, qint64 inserted)
     // line before the changed one is wrapped again, and the one before that
     // when the change is right at a line start.
     const qint64 line = line_of(pos);
-    const qint64 resume = std::max<qint64>(line - (lines_.at(line) < pos ? 1 : 2), 0);
+    qint64 back = lines_.at(line) < pos ? 1 : 2;
+    // At the end of a wrapped text every line was settled by a character before
+    // pos, so an append only re-wraps the last line.
+    if (was_complete && pos == size_ - delta && lines_.at(line) < pos)
+        back = 0;
+    const qint64 resume = std::max<qint64>(line - back, 0);
     const qint64 first_kept = lines_.last_at_or_before(pos + removed - 1) + 1;
     kept_ = lines_.take_from(std::max(first_kept, resume + 1));
     lines_.truncate(resume + 1);

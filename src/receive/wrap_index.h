@@ -11,6 +11,8 @@
 #include "receive/line_starts.h"
 #include "receive/text_store.h"
 
+#include <array>
+
 namespace kestrune {
 
 class LineBreaker
@@ -38,7 +40,8 @@ public:
         if (!pending_cr_)
             return true;
         pending_cr_ = false;
-        return begin_line(end, found);
+        start_at(end);
+        return found(end);
     }
 
     enum Kind : quint8 { Other, Space, Tab, Cr, Lf, Ideograph, Joiner };
@@ -57,28 +60,22 @@ public:
 private:
     static Kind latin1_kind(quint8 c)
     {
-        switch (c) {
-        case ' ': return Space;
-        case '\t': return Tab;
-        case '\r': return Cr;
-        case '\n': return Lf;
-        default: return Other;
-        }
+        static constexpr auto table = [] {
+            std::array<Kind, 256> kinds{};
+            kinds.fill(Other);
+            kinds[' '] = Space;
+            kinds['\t'] = Tab;
+            kinds['\r'] = Cr;
+            kinds['\n'] = Lf;
+            return kinds;
+        }();
+        return table[c];
     }
     qreal advance_of(char c) const { return widths_.latin1_advance(quint8(c)); }
     qreal advance_of(char16_t c) const { return widths_.advance(c); }
     static Kind kind_of_unit(char c) { return latin1_kind(quint8(c)); }
     static Kind kind_of_unit(char16_t c) { return kind_of(c); }
 
-    template <typename Found>
-    bool begin_line(qint64 start, Found &found)
-    {
-        line_start_ = start;
-        break_ = start;
-        x_ = 0;
-        word_x_ = 0;
-        return found(start);
-    }
 
     template <typename Unit, typename Found>
     bool feed_run(const Unit *units, qsizetype n, qint64 first, Found &found);
@@ -95,68 +92,90 @@ private:
 template <typename Unit, typename Found>
 bool LineBreaker::feed_run(const Unit *units, qsizetype n, qint64 first, Found &found)
 {
-    for (qsizetype i = 0; i < n; ++i) {
+    // The state lives in locals while the run is fed, so that it stays in registers.
+    qint64 line_start = line_start_;
+    qint64 brk = break_;
+    qreal x = x_;
+    qreal word_x = word_x_;
+    bool pending_cr = pending_cr_;
+    const qreal width = width_;
+    auto begin_line = [&](qint64 start) {
+        line_start = start;
+        brk = start;
+        x = 0;
+        word_x = 0;
+        return found(start);
+    };
+    bool go_on = true;
+    for (qsizetype i = 0; i < n && go_on; ++i) {
         const Unit c = units[i];
         const qint64 at = first + i;
         const Kind kind = kind_of_unit(c);
-        if (pending_cr_) {
-            pending_cr_ = false;
+        if (pending_cr) {
+            pending_cr = false;
             if (kind == Lf) {
-                if (!begin_line(at + 1, found))
-                    return false;
+                go_on = begin_line(at + 1);
                 continue;
             }
-            if (!begin_line(at, found))
-                return false;
+            if (!begin_line(at)) {
+                go_on = false;
+                break;
+            }
         }
         switch (kind) {
         case Space:
-            x_ += advance_of(c);
-            break_ = at + 1;
-            word_x_ = 0;
+            x += advance_of(c);
+            brk = at + 1;
+            word_x = 0;
             break;
         case Tab:
-            x_ = widths_.next_tab_stop(x_);
-            break_ = at + 1;
-            word_x_ = 0;
+            x = widths_.next_tab_stop(x);
+            brk = at + 1;
+            word_x = 0;
             break;
         case Lf:
-            if (!begin_line(at + 1, found))
-                return false;
+            go_on = begin_line(at + 1);
             break;
         case Cr:
-            pending_cr_ = true;
+            pending_cr = true;
             break;
         default: {
-            if (kind == Ideograph && at > line_start_) {
-                break_ = at;
-                word_x_ = 0;
+            if (kind == Ideograph && at > line_start) {
+                brk = at;
+                word_x = 0;
             }
             const qreal w = advance_of(c);
-            if (x_ + w > width_ && at > line_start_ && kind != Joiner) {
-                if (break_ > line_start_) {
+            if (x + w > width && at > line_start && kind != Joiner) {
+                if (brk > line_start) {
                     // The word so far moves to the next line with its width.
-                    const qreal carried = word_x_;
-                    if (!begin_line(break_, found))
-                        return false;
-                    x_ = carried;
-                    word_x_ = carried;
+                    const qreal carried = word_x;
+                    if (!begin_line(brk)) {
+                        go_on = false;
+                        break;
+                    }
+                    x = carried;
+                    word_x = carried;
                 }
-                if (x_ + w > width_ && at > line_start_) {
-                    if (!begin_line(at, found))
-                        return false;
+                if (x + w > width && at > line_start && !begin_line(at)) {
+                    go_on = false;
+                    break;
                 }
             }
-            x_ += w;
-            word_x_ += w;
+            x += w;
+            word_x += w;
             if (kind == Ideograph) {
-                break_ = at + 1;
-                word_x_ = 0;
+                brk = at + 1;
+                word_x = 0;
             }
         }
         }
     }
-    return true;
+    line_start_ = line_start;
+    break_ = brk;
+    x_ = x;
+    word_x_ = word_x;
+    pending_cr_ = pending_cr;
+    return go_on;
 }
 
 // The starts of all visual lines of a text at one width. The index is built
