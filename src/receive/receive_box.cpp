@@ -1,30 +1,108 @@
 #include "receive/receive_box.h"
 
+#include <QElapsedTimer>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleHints>
+
+#include <algorithm>
+#include <climits>
 
 namespace kestrune {
 
-ReceiveBox::ReceiveBox(QWidget *parent) : QAbstractScrollArea(parent)
+namespace {
+
+// Characters wrapped within one change before the rest goes to the background.
+constexpr qint64 settle_budget = 1 << 20;
+// Appended data is painted at most this often, and moves the scroll bar at most
+// every scroll_ms: at a few thousand chunks a second, painting would otherwise
+// cost more than all the rest.
+constexpr int frame_ms = 25;
+constexpr int scroll_ms = 100;
+// Characters per background slice, and the time a burst of slices may take.
+constexpr qint64 slice_chars = 1 << 18;
+constexpr qint64 slice_ms = 8;
+// How far back wrapping may start for lines not yet in the index.
+constexpr qint64 provisional_reach = 1 << 15;
+// Characters of one line that painting looks at; the rest would be far past the edge.
+constexpr qint64 paint_chars = 4096;
+
+// The default font as the box draws it: advances add up, so that what the wrap
+// index measures per character is what the painter draws.
+QFont text_font_of(const QFont &font)
+{
+    QFont f = font;
+    f.setKerning(false);
+    f.setStyleStrategy(QFont::PreferNoShaping);
+    return f;
+}
+
+} // namespace
+
+ReceiveBox::ReceiveBox(QWidget *parent)
+    : QAbstractScrollArea(parent),
+      text_font_(text_font_of(font())),
+      widths_(CharWidths::of_font(text_font_)),
+      index_(widths_)
 {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    viewport()->setCursor(Qt::IBeamCursor);
+    last_frame_.start();
+    last_scroll_.start();
+    take_font();
 }
 
 ReceiveBox::~ReceiveBox() = default;
 
+void ReceiveBox::take_font()
+{
+    text_font_ = text_font_of(font());
+    widths_ = CharWidths::of_font(text_font_);
+    const QFontMetrics metrics(text_font_);
+    line_height_ = std::max(metrics.lineSpacing(), 1);
+    ascent_ = metrics.ascent();
+    index_.set_width(wrap_width());
+}
+
+// ---- public operations ----
+
 void ReceiveBox::append_to_receive_box(QStringView text)
 {
-    store_.append(text);
-    viewport()->update();
+    const qint64 old = store_.size();
+    if (!text.isEmpty()) {
+        store_.append(text);
+        index_.text_replaced(old, 0, text.size());
+    }
+    caret_ = anchor_ = store_.size();
+    caret_at_line_end_ = false;
+    goal_x_ = -1;
+    if (!index_.wrap(store_, settle_budget) && !wrap_timer_.isActive())
+        wrap_timer_.start(0, this);
+    top_ = line_start_of(top_);
+    ensure_caret_visible();
+    // Data may arrive in thousands of small chunks a second: the view, the
+    // scroll bar and the input method follow once a frame.
+    if (!frame_timer_.isActive())
+        frame_timer_.start(int(std::clamp<qint64>(frame_ms - last_frame_.elapsed(), 0, frame_ms)), this);
 }
 
 void ReceiveBox::set_text(QStringView text)
 {
     store_.clear();
     store_.append(text);
-    viewport()->update();
+    index_.reset(store_.size());
+    history_.clear();
+    top_ = caret_ = anchor_ = 0;
+    caret_at_line_end_ = false;
+    goal_x_ = -1;
+    settle(true);
 }
 
 void ReceiveBox::clear()
@@ -47,13 +125,495 @@ void ReceiveBox::write_gbk(QIODevice &out) const
     store_.write_gbk(out);
 }
 
-void ReceiveBox::paintEvent(QPaintEvent *)
+QString ReceiveBox::selected_text() const
 {
-    // Interim: the last few thousand characters, wrapped anywhere.
+    const qint64 from = std::min(anchor_, caret_);
+    return store_.mid(from, std::max(anchor_, caret_) - from);
+}
+
+void ReceiveBox::set_selection(qint64 anchor, qint64 caret)
+{
+    anchor_ = std::clamp<qint64>(anchor, 0, store_.size());
+    move_caret(caret, true);
+}
+
+// ---- layout ----
+
+qreal ReceiveBox::wrap_width() const
+{
+    return std::max(viewport()->width() - 2 * margin_x, 1);
+}
+
+int ReceiveBox::visible_lines() const
+{
+    return std::max((viewport()->height() - margin_y) / line_height_, 1);
+}
+
+qint64 ReceiveBox::next_line(qint64 start) const
+{
+    LineBreaker breaker(widths_, index_.width());
+    breaker.start_at(start);
+    qint64 next = -1;
+    auto found = [&next](qint64 at) {
+        next = at;
+        return false;
+    };
+    store_.visit_segments(start, store_.size(), [&](const TextStore::Segment &segment) {
+        return breaker.feed(segment, found);
+    });
+    if (next < 0)
+        breaker.finish(store_.size(), found);
+    return next;
+}
+
+qint64 ReceiveBox::line_start_of(qint64 pos) const
+{
+    pos = std::clamp<qint64>(pos, 0, store_.size());
+    if (index_.exact_for(pos))
+        return index_.line_start(index_.line_of(pos));
+    // Past the wrapped part: wrap on from the first visible line when it is near,
+    // else from a little before pos (a provisional start until the index gets there).
+    qint64 s = index_.open_line_start();
+    if (top_ >= s && top_ <= pos && pos - top_ <= provisional_reach)
+        s = top_;
+    else if (pos - s > provisional_reach)
+        s = pos - provisional_reach;
+    for (;;) {
+        const qint64 next = next_line(s);
+        if (next < 0 || next > pos)
+            return s;
+        s = next;
+    }
+}
+
+qint64 ReceiveBox::lines_after(qint64 start, qint64 n) const
+{
+    if (index_.complete()) {
+        const qint64 line = std::min(index_.line_of(start) + n, index_.line_count() - 1);
+        return index_.line_start(line);
+    }
+    for (qint64 i = 0; i < n; ++i) {
+        const qint64 next = next_line(start);
+        if (next < 0)
+            break;
+        start = next;
+    }
+    return start;
+}
+
+qint64 ReceiveBox::lines_before(qint64 start, qint64 n) const
+{
+    if (index_.complete())
+        return index_.line_start(std::max<qint64>(index_.line_of(start) - n, 0));
+    for (qint64 i = 0; i < n && start > 0; ++i)
+        start = line_start_of(start - 1);
+    return start;
+}
+
+qint64 ReceiveBox::chars_per_line() const
+{
+    const qint64 open = index_.open_line_start();
+    if (index_.line_count() > 1 && open > 0)
+        return std::max<qint64>(open / (index_.line_count() - 1), 1);
+    const qreal digit = widths_.advance(u'0');
+    return std::max<qint64>(digit > 0 ? qint64(wrap_width() / digit) : 1, 1);
+}
+
+// Line numbers past the wrapped part are estimates; they only place the scroll bar.
+qint64 ReceiveBox::line_number(qint64 start) const
+{
+    if (index_.exact_for(start))
+        return index_.line_of(start);
+    return index_.line_count() - 1 + (start - index_.open_line_start()) / chars_per_line();
+}
+
+qint64 ReceiveBox::total_lines() const
+{
+    if (index_.complete())
+        return index_.line_count();
+    return line_number(store_.size()) + 1;
+}
+
+qint64 ReceiveBox::start_of_line_number(qint64 number) const
+{
+    number = std::max<qint64>(number, 0);
+    if (index_.complete() || number < index_.line_count() - 1)
+        return index_.line_start(std::min(number, index_.line_count() - 1));
+    const qint64 beyond = number - (index_.line_count() - 1);
+    return line_start_of(index_.open_line_start() + beyond * chars_per_line());
+}
+
+ReceiveBox::LineSpan ReceiveBox::span(qint64 start) const
+{
+    const qint64 next = next_line(start);
+    if (next < 0)
+        return {start, next, store_.size(), false};
+    const char16_t last = store_.at(next - 1);
+    if (last == u'\n') {
+        const bool crlf = next - 2 >= start && store_.at(next - 2) == u'\r';
+        return {start, next, next - (crlf ? 2 : 1), false};
+    }
+    if (last == u'\r')
+        return {start, next, next - 1, false};
+    return {start, next, next, true};
+}
+
+qreal ReceiveBox::x_in_line(qint64 start, qint64 pos) const
+{
+    qreal x = 0;
+    store_.visit_segments(start, std::min(pos, start + paint_chars), [&](const TextStore::Segment &s) {
+        for (qsizetype i = 0; i < s.size; ++i) {
+            const char16_t c = s.latin1 ? char16_t(quint8(s.latin1[i])) : s.utf16[i];
+            x = c == u'\t' ? widths_.next_tab_stop(x) : x + widths_.advance(c);
+        }
+        return true;
+    });
+    return x;
+}
+
+qint64 ReceiveBox::pos_in_line(const LineSpan &line, qreal x, bool &at_line_end) const
+{
+    at_line_end = false;
+    qreal left = 0;
+    qint64 found = -1;
+    store_.visit_segments(line.start, std::min(line.content_end, line.start + paint_chars),
+                          [&](const TextStore::Segment &s) {
+        for (qsizetype i = 0; i < s.size; ++i) {
+            const char16_t c = s.latin1 ? char16_t(quint8(s.latin1[i])) : s.utf16[i];
+            const qreal right = c == u'\t' ? widths_.next_tab_stop(left) : left + widths_.advance(c);
+            const bool joins = c >= 0xDC00 && c < 0xE000;
+            if (!joins && x < (left + right) / 2) {
+                found = s.start + i;
+                return false;
+            }
+            left = right;
+        }
+        return true;
+    });
+    if (found >= 0)
+        return found;
+    at_line_end = line.soft;
+    return line.content_end;
+}
+
+qint64 ReceiveBox::caret_line_start() const
+{
+    const qint64 s = line_start_of(caret_);
+    if (caret_at_line_end_ && s == caret_ && caret_ > 0) {
+        const char16_t before = store_.at(caret_ - 1);
+        if (before != u'\n' && before != u'\r')
+            return line_start_of(caret_ - 1);
+    }
+    return s;
+}
+
+// The visible row of a line, or -1 when it is not on screen.
+int ReceiveBox::row_of(qint64 line_start) const
+{
+    if (line_start < top_)
+        return -1;
+    qint64 s = top_;
+    const int rows = visible_lines() + 1;
+    for (int row = 0; row < rows && s >= 0; ++row) {
+        if (s == line_start)
+            return row;
+        if (s > line_start)
+            return -1;
+        s = next_line(s);
+    }
+    return -1;
+}
+
+QRect ReceiveBox::caret_rect() const
+{
+    const qint64 start = caret_line_start();
+    const int row = row_of(start);
+    if (row < 0)
+        return {};
+    const int x = margin_x + int(x_in_line(start, caret_));
+    return QRect(std::min(x, viewport()->width() - 1), margin_y + row * line_height_, 1, line_height_);
+}
+
+// ---- painting ----
+
+void ReceiveBox::paintEvent(QPaintEvent *event)
+{
     QPainter painter(viewport());
-    const qint64 shown = std::min<qint64>(store_.size(), 4096);
-    painter.drawText(viewport()->rect().adjusted(4, 2, -4, -2), Qt::AlignLeft | Qt::AlignBottom | Qt::TextWrapAnywhere,
-                     store_.mid(store_.size() - shown, shown));
+    painter.setFont(text_font_);
+    const qint64 sel_from = std::min(anchor_, caret_);
+    const qint64 sel_to = std::max(anchor_, caret_);
+    const bool show_caret = hasFocus() && (caret_shown_ || !preedit_.isEmpty());
+    const qint64 caret_start = show_caret ? caret_line_start() : -2;
+    const QRect dirty = event->rect();
+    const int bottom = viewport()->height();
+    qint64 s = top_;
+    for (int y = margin_y; s >= 0 && y < bottom; y += line_height_) {
+        const LineSpan line = span(s);
+        if (y + line_height_ > dirty.top() && y <= dirty.bottom())
+            draw_line(painter, line, y, sel_from, sel_to);
+        if (s == caret_start) {
+            qreal x = margin_x + x_in_line(s, caret_);
+            if (!preedit_.isEmpty()) {
+                // The text being composed sits at the caret, underlined, over what follows.
+                const QFontMetricsF metrics(text_font_);
+                const QRectF box(x, y, metrics.horizontalAdvance(preedit_), line_height_);
+                painter.fillRect(box, palette().brush(QPalette::Base));
+                QFont underlined = text_font_;
+                underlined.setUnderline(true);
+                painter.setFont(underlined);
+                painter.setPen(palette().color(QPalette::Text));
+                painter.drawText(QPointF(x, y + ascent_), preedit_);
+                painter.setFont(text_font_);
+                x += metrics.horizontalAdvance(preedit_.left(preedit_cursor_));
+            }
+            painter.fillRect(QRectF(std::min<qreal>(x, viewport()->width() - 1), y, 1, line_height_),
+                             palette().brush(QPalette::Text));
+        }
+        s = line.next;
+    }
+}
+
+void ReceiveBox::draw_line(QPainter &painter, const LineSpan &line, int y, qint64 sel_from, qint64 sel_to) const
+{
+    const qint64 end = line.next < 0 ? store_.size() : line.next;
+    const QString chars = store_.mid(line.start, std::min(end, line.start + paint_chars) - line.start);
+    const qreal right = viewport()->width();
+
+    // Selection first, so the text goes over it; a selected line break shows as a space.
+    const qint64 a = std::max(sel_from, line.start);
+    const qint64 b = std::min(sel_to, end);
+    if (a < b) {
+        const qreal xa = margin_x + x_in_line(line.start, a);
+        qreal xb = margin_x + x_in_line(line.start, std::min(b, line.content_end));
+        if (b > line.content_end && !line.soft)
+            xb += widths_.advance(u' ');
+        painter.fillRect(QRectF(xa, y, xb - xa, line_height_), palette().brush(QPalette::Highlight));
+    }
+
+    QString run;
+    qreal run_x = margin_x;
+    bool run_selected = false;
+    auto flush = [&] {
+        if (run.isEmpty())
+            return;
+        painter.setPen(palette().color(run_selected ? QPalette::HighlightedText : QPalette::Text));
+        painter.drawText(QPointF(run_x, y + ascent_), run);
+        run.clear();
+    };
+    qreal x = 0;
+    for (qsizetype i = 0; i < chars.size() && margin_x + x <= right; ++i) {
+        const char16_t c = chars.at(i).unicode();
+        const qint64 pos = line.start + i;
+        if (c == u'\t' || c == u'\n' || c == u'\r') {
+            flush();
+            x = c == u'\t' ? widths_.next_tab_stop(x) : x;
+            continue;
+        }
+        const bool selected = pos >= sel_from && pos < sel_to;
+        if (selected != run_selected)
+            flush();
+        if (run.isEmpty()) {
+            run_x = margin_x + x;
+            run_selected = selected;
+        }
+        if (const char16_t drawn = widths_.shown(c)) {
+            run.append(QChar(drawn));
+            x += widths_.advance(c);
+        }
+    }
+    flush();
+}
+
+// ---- changes ----
+
+void ReceiveBox::replace_text(qint64 pos, qint64 removed, QStringView inserted)
+{
+    store_.remove(pos, removed);
+    store_.insert(pos, inserted);
+    index_.text_replaced(pos, removed, inserted.size());
+    if (pos < top_)
+        top_ = pos + removed <= top_ ? top_ + inserted.size() - removed : pos;
+}
+
+// After a change by the user or the app: wrap what is cheap now and the rest in
+// the background, keep the first visible line a line start, follow the caret
+// when asked, show it at once.
+void ReceiveBox::settle(bool follow_caret)
+{
+    if (!index_.wrap(store_, settle_budget) && !wrap_timer_.isActive())
+        wrap_timer_.start(0, this);
+    top_ = line_start_of(top_);
+    if (follow_caret)
+        ensure_caret_visible();
+    show_now();
+}
+
+// What the user or the app did shows at once, all of it.
+void ReceiveBox::show_now()
+{
+    frame_timer_.stop();
+    last_frame_.start();
+    viewport()->update();
+    sync_view();
+    if (hasFocus())
+        restart_blink();
+}
+
+// A frame of appended data: the text now, the scroll bar when it is due.
+void ReceiveBox::show_frame()
+{
+    last_frame_.start();
+    viewport()->update();
+    const qint64 since = last_scroll_.elapsed();
+    if (since >= scroll_ms)
+        sync_view();
+    else if (!scroll_timer_.isActive())
+        scroll_timer_.start(int(scroll_ms - since), this);
+}
+
+void ReceiveBox::sync_view()
+{
+    scroll_timer_.stop();
+    last_scroll_.start();
+    sync_scroll_bar();
+    if (hasFocus())
+        QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImCursorPosition
+                                               | Qt::ImAnchorPosition | Qt::ImSurroundingText);
+}
+
+void ReceiveBox::wrap_some()
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!index_.wrap(store_, slice_chars) && clock.elapsed() < slice_ms) {
+    }
+    if (index_.complete()) {
+        wrap_timer_.stop();
+        top_ = line_start_of(top_);
+        if (keep_caret_in_view_)
+            ensure_caret_visible();
+        keep_caret_in_view_ = false;
+    }
+    sync_scroll_bar();
+    viewport()->update();
+}
+
+void ReceiveBox::ensure_caret_visible()
+{
+    const qint64 caret_start = caret_line_start();
+    const int rows = visible_lines();
+    if (caret_start < top_) {
+        top_ = caret_start;
+        return;
+    }
+    if (index_.complete()) {
+        const qint64 caret_line = index_.line_of(caret_start);
+        if (caret_line - index_.line_of(top_) >= rows)
+            top_ = index_.line_start(caret_line - rows + 1);
+        return;
+    }
+    qint64 s = top_;
+    for (int row = 0; row < rows && s >= 0 && s <= caret_start; ++row) {
+        if (s == caret_start)
+            return;
+        s = next_line(s);
+    }
+    top_ = lines_before(caret_start, rows - 1);
+}
+
+void ReceiveBox::sync_scroll_bar()
+{
+    QScrollBar *bar = verticalScrollBar();
+    const int rows = visible_lines();
+    const int maximum = int(std::clamp<qint64>(total_lines() - rows, 0, INT_MAX));
+    const int value = int(std::clamp<qint64>(line_number(top_), 0, maximum));
+    syncing_scroll_ = true;
+    if (bar->maximum() != maximum || bar->minimum() != 0)
+        bar->setRange(0, maximum);
+    if (bar->pageStep() != rows)
+        bar->setPageStep(rows);
+    if (bar->value() != value)
+        bar->setValue(value);
+    syncing_scroll_ = false;
+}
+
+void ReceiveBox::scrollContentsBy(int, int)
+{
+    if (syncing_scroll_)
+        return;
+    top_ = start_of_line_number(verticalScrollBar()->value());
+    viewport()->update();
+    if (hasFocus())
+        QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
+}
+
+void ReceiveBox::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    if (wrap_width() != index_.width()) {
+        // The lines on screen are wrapped on the fly from the first visible
+        // position; the index follows in slices.
+        const int row = row_of(caret_line_start());
+        keep_caret_in_view_ = keep_caret_in_view_ || (row >= 0 && row < visible_lines());
+        index_.set_width(wrap_width());
+        if (index_.wrap(store_, slice_chars)) {
+            top_ = line_start_of(top_);
+            if (keep_caret_in_view_)
+                ensure_caret_visible();
+            keep_caret_in_view_ = false;
+        } else if (!wrap_timer_.isActive()) {
+            wrap_timer_.start(0, this);
+        }
+    }
+    if (keep_caret_in_view_)
+        ensure_caret_visible();
+    sync_scroll_bar();
+    viewport()->update();
+}
+
+void ReceiveBox::changeEvent(QEvent *event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        take_font();
+        settle(false);
+    }
+}
+
+void ReceiveBox::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == wrap_timer_.timerId()) {
+        wrap_some();
+    } else if (event->timerId() == frame_timer_.timerId()) {
+        frame_timer_.stop();
+        show_frame();
+    } else if (event->timerId() == scroll_timer_.timerId()) {
+        sync_view();
+    } else if (event->timerId() == blink_timer_.timerId()) {
+        caret_shown_ = !caret_shown_;
+        viewport()->update(caret_rect().adjusted(-1, 0, 1, 0));
+    } else if (event->timerId() == drag_timer_.timerId()) {
+        QScrollBar *bar = verticalScrollBar();
+        if (drag_point_.y() < 0)
+            bar->setValue(bar->value() - 1);
+        else if (drag_point_.y() >= viewport()->height())
+            bar->setValue(bar->value() + 1);
+        bool at_end = false;
+        const qint64 pos = hit(drag_point_, at_end);
+        move_caret(pos, true, at_end);
+    } else {
+        QAbstractScrollArea::timerEvent(event);
+    }
+}
+
+void ReceiveBox::restart_blink()
+{
+    caret_shown_ = true;
+    const int flash = QGuiApplication::styleHints()->cursorFlashTime();
+    if (flash >= 2)
+        blink_timer_.start(flash / 2, this);
+    else
+        blink_timer_.stop();
 }
 
 } // namespace kestrune

@@ -5,6 +5,10 @@
 
 namespace kestrune {
 
+namespace {
+constexpr qsizetype big_buffer = 1 << 20; // characters
+}
+
 ReceiveHandler::ReceiveHandler(ReceiveControls &controls, ReceiveBox &box, State state)
     : controls_(controls), box_(box), state_(state)
 {
@@ -26,6 +30,9 @@ void ReceiveHandler::on_byte_received(QByteArrayView bytes)
         touched = append_text_display(bytes, state_.lead_byte_pending, state_.lead_byte_store, shown_);
     if (touched)
         box_.append_to_receive_box(shown_);
+    // A burst of megabytes leaves no buffer of that size behind.
+    if (shown_.capacity() > big_buffer)
+        shown_ = QString();
 }
 
 void ReceiveHandler::on_receive_text_clicked()

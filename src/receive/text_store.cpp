@@ -73,6 +73,8 @@ void TextStore::widen(Chunk &chunk)
 
 qsizetype TextStore::chunk_of(qint64 pos) const
 {
+    if (!starts_.empty() && pos >= starts_.back())
+        return qsizetype(starts_.size()) - 1; // appends and the caret are at the end
     const auto it = std::upper_bound(starts_.begin(), starts_.end(), pos);
     const auto index = qsizetype(it - starts_.begin()) - 1;
     return std::clamp<qsizetype>(index, 0, qsizetype(chunks_.size()) - 1);

@@ -67,6 +67,26 @@ private Q_SLOTS:
         QCOMPARE(f.controls.shown_counts.last(), u"2"_s);
     }
 
+    // A byte that only becomes the held lead does not touch the box, so the
+    // user's caret stays; the byte completing it appends and takes the caret.
+    void lead_alone_leaves_the_caret()
+    {
+        Fixture f;
+        f.controls.hex = false;
+        f.feed("616263");
+        f.box.set_selection(1, 2);
+        f.feed("D6");
+        QCOMPARE(f.box.anchor_position(), 1);
+        QCOMPARE(f.box.caret_position(), 2);
+        f.feed("D0");
+        QCOMPARE(f.box.text(), u"abc中"_s);
+        QCOMPARE(f.box.caret_position(), 4);
+        QCOMPARE(f.box.anchor_position(), 4);
+        f.box.set_selection(0, 0);
+        f.feed("00"); // shows nothing, but is an append: the caret goes to the end
+        QCOMPARE(f.box.caret_position(), 4);
+    }
+
     void click_drops_held_lead_data()
     {
         QTest::addColumn<bool>("hex_between");

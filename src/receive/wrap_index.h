@@ -1,0 +1,230 @@
+#pragma once
+// Word wrap of the receive box: the greedy line breaker, and the index of visual
+// line starts built from it incrementally.
+//
+// A line breaks at the box's width, after a run of spaces or TABs where it can
+// (the blanks hang past the edge) and before or after a CJK ideograph; a word
+// longer than the line breaks anywhere. CR LF, a lone LF and a lone CR each end
+// a line; TAB advances to the next tab stop.
+
+#include "receive/char_widths.h"
+#include "receive/line_starts.h"
+#include "receive/text_store.h"
+
+#include <array>
+
+namespace kestrune {
+
+class LineBreaker
+{
+public:
+    LineBreaker(const CharWidths &widths, qreal width) : widths_(widths), width_(width) {}
+
+    // Starts wrapping at a position where a line starts.
+    void start_at(qint64 line_start);
+    qint64 line_start() const { return line_start_; }
+
+    // Feeds the characters of one segment, which follow what was fed before.
+    // found(next_line_start) is called for every line that ends; when it returns
+    // false, feeding stops and false is returned.
+    template <typename Found>
+    bool feed(const TextStore::Segment &segment, Found &&found)
+    {
+        return segment.latin1 ? feed_run(segment.latin1, segment.size, segment.start, found)
+                              : feed_run(segment.utf16, segment.size, segment.start, found);
+    }
+    // The text ends at end: a CR fed last ends its line there.
+    template <typename Found>
+    bool finish(qint64 end, Found &&found)
+    {
+        if (!pending_cr_)
+            return true;
+        pending_cr_ = false;
+        start_at(end);
+        return found(end);
+    }
+
+    enum Kind : quint8 { Other, Space, Tab, Cr, Lf, Ideograph, Joiner };
+    static Kind kind_of(char16_t c)
+    {
+        if (c < 0x100)
+            return latin1_kind(quint8(c));
+        if (c >= 0xDC00 && c < 0xE000)
+            return Joiner;
+        if ((c >= 0x2E80 && c < 0xA000) || (c >= 0xAC00 && c < 0xD7A4) || (c >= 0xF900 && c < 0xFB00)
+            || (c >= 0xFF00 && c < 0xFFF0))
+            return Ideograph;
+        return Other;
+    }
+
+private:
+    static Kind latin1_kind(quint8 c)
+    {
+        static constexpr auto table = [] {
+            std::array<Kind, 256> kinds{};
+            kinds.fill(Other);
+            kinds[' '] = Space;
+            kinds['\t'] = Tab;
+            kinds['\r'] = Cr;
+            kinds['\n'] = Lf;
+            return kinds;
+        }();
+        return table[c];
+    }
+    qreal advance_of(char c) const { return widths_.latin1_advance(quint8(c)); }
+    qreal advance_of(char16_t c) const { return widths_.advance(c); }
+    static Kind kind_of_unit(char c) { return latin1_kind(quint8(c)); }
+    static Kind kind_of_unit(char16_t c) { return kind_of(c); }
+
+
+    template <typename Unit, typename Found>
+    bool feed_run(const Unit *units, qsizetype n, qint64 first, Found &found);
+
+    const CharWidths &widths_;
+    qreal width_;
+    qint64 line_start_ = 0;
+    qint64 break_ = 0;   // where the line may end at the latest break; line_start_ when none
+    qreal x_ = 0;        // pen position in the line
+    qreal word_x_ = 0;   // width of the characters after break_
+    bool pending_cr_ = false;
+};
+
+template <typename Unit, typename Found>
+bool LineBreaker::feed_run(const Unit *units, qsizetype n, qint64 first, Found &found)
+{
+    // The state lives in locals while the run is fed, so that it stays in registers.
+    qint64 line_start = line_start_;
+    qint64 brk = break_;
+    qreal x = x_;
+    qreal word_x = word_x_;
+    bool pending_cr = pending_cr_;
+    const qreal width = width_;
+    auto begin_line = [&](qint64 start) {
+        line_start = start;
+        brk = start;
+        x = 0;
+        word_x = 0;
+        return found(start);
+    };
+    bool go_on = true;
+    for (qsizetype i = 0; i < n && go_on; ++i) {
+        const Unit c = units[i];
+        const qint64 at = first + i;
+        const Kind kind = kind_of_unit(c);
+        if (pending_cr) {
+            pending_cr = false;
+            if (kind == Lf) {
+                go_on = begin_line(at + 1);
+                continue;
+            }
+            if (!begin_line(at)) {
+                go_on = false;
+                break;
+            }
+        }
+        switch (kind) {
+        case Space:
+            x += advance_of(c);
+            brk = at + 1;
+            word_x = 0;
+            break;
+        case Tab:
+            x = widths_.next_tab_stop(x);
+            brk = at + 1;
+            word_x = 0;
+            break;
+        case Lf:
+            go_on = begin_line(at + 1);
+            break;
+        case Cr:
+            pending_cr = true;
+            break;
+        default: {
+            if (kind == Ideograph && at > line_start) {
+                brk = at;
+                word_x = 0;
+            }
+            const qreal w = advance_of(c);
+            if (x + w > width && at > line_start && kind != Joiner) {
+                if (brk > line_start) {
+                    // The word so far moves to the next line with its width.
+                    const qreal carried = word_x;
+                    if (!begin_line(brk)) {
+                        go_on = false;
+                        break;
+                    }
+                    x = carried;
+                    word_x = carried;
+                }
+                if (x + w > width && at > line_start && !begin_line(at)) {
+                    go_on = false;
+                    break;
+                }
+            }
+            x += w;
+            word_x += w;
+            if (kind == Ideograph) {
+                brk = at + 1;
+                word_x = 0;
+            }
+        }
+        }
+    }
+    line_start_ = line_start;
+    break_ = brk;
+    x_ = x;
+    word_x_ = word_x;
+    pending_cr_ = pending_cr;
+    return go_on;
+}
+
+// The starts of all visual lines of a text at one width. The index is built
+// from the front: lines that start before open_line_start() are final, the open
+// line and what follows are wrapped on by wrap(), a slice at a time if asked.
+class WrapIndex
+{
+public:
+    explicit WrapIndex(const CharWidths &widths);
+
+    // A new width (or new character widths): every line is wrapped again.
+    void set_width(qreal width);
+    qreal width() const { return width_; }
+
+    // The text now has size characters and nothing wrapped (set_text, clear).
+    void reset(qint64 size);
+    // removed characters at pos were replaced by inserted ones. Lines after the
+    // change are kept aside and taken back once wrapping meets one of them again.
+    void text_replaced(qint64 pos, qint64 removed, qint64 inserted);
+
+    // Wraps on, at least budget characters past what was wrapped before, or to
+    // the end. Returns complete().
+    bool wrap(const TextStore &store, qint64 budget);
+    bool complete() const { return wrapped_to_ == size_; }
+    qint64 open_line_start() const { return lines_.back(); }
+    // Whether the line holding pos and its end are known.
+    bool exact_for(qint64 pos) const { return complete() || pos < open_line_start(); }
+
+    // All lines once complete(); the final ones plus the open line before.
+    qint64 line_count() const { return lines_.size(); }
+    qint64 line_start(qint64 line) const { return lines_.at(line); }
+    qint64 line_of(qint64 pos) const { return std::max<qint64>(lines_.last_at_or_before(pos), 0); }
+
+    qint64 heap_bytes() const { return lines_.heap_bytes() + kept_.heap_bytes(); }
+
+private:
+    void forget_kept();
+
+    const CharWidths &widths_;
+    qreal width_ = 1;
+    qint64 size_ = 0;       // characters in the text
+    qint64 wrapped_to_ = 0; // characters fed so far
+    LineStarts lines_;      // always holds at least the start 0
+
+    // Lines after the last change, in old positions, that may be taken back.
+    LineStarts kept_;
+    qint64 kept_next_ = 0;       // first entry of kept_ not yet passed
+    qint64 kept_delta_ = 0;      // old position + kept_delta_ = new position
+    qint64 kept_wrapped_to_ = 0; // wrapped_to_ if they are taken back
+};
+
+} // namespace kestrune

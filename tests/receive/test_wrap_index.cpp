@@ -1,0 +1,278 @@
+#include "receive/wrap_index.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+using namespace kestrune;
+
+namespace {
+
+// Widths that differ per character, so that breaks fall in different places.
+qreal test_width(char16_t c)
+{
+    if (c == u' ')
+        return 1;
+    if (c >= u'a' && c <= u'z')
+        return 1 + (c % 3) * 0.5;
+    if (c >= 0x2400 && c < 0x2440)
+        return 2;
+    if (c >= 0x4E00 && c < 0xA000)
+        return 3;
+    return 1.25;
+}
+
+CharWidths test_widths()
+{
+    return CharWidths(test_width, 4);
+}
+
+bool is_ideograph(char16_t c)
+{
+    return (c >= 0x2E80 && c < 0xA000) || (c >= 0xAC00 && c < 0xD7A4) || (c >= 0xF900 && c < 0xFB00)
+           || (c >= 0xFF00 && c < 0xFFF0);
+}
+
+// Greedy word wrap written the plain way: measure each line from its start and
+// pick its end.
+QList<qint64> reference_wrap(const QString &text, const CharWidths &widths, qreal width)
+{
+    QList<qint64> starts{0};
+    const qint64 n = text.size();
+    qint64 s = 0;
+    for (;;) {
+        qreal x = 0;
+        qint64 last_break = -1;
+        qint64 next = -1;
+        for (qint64 p = s; p < n && next < 0; ++p) {
+            const char16_t c = text.at(p).unicode();
+            if (c == u'\r') {
+                next = (p + 1 < n && text.at(p + 1) == u'\n') ? p + 2 : p + 1;
+            } else if (c == u'\n') {
+                next = p + 1;
+            } else if (c == u' ') {
+                x += widths.advance(c);
+                last_break = p + 1;
+            } else if (c == u'\t') {
+                x = (std::floor(x / widths.tab_distance()) + 1) * widths.tab_distance();
+                last_break = p + 1;
+            } else {
+                if (is_ideograph(c) && p > s)
+                    last_break = p;
+                const qreal w = widths.advance(c);
+                const bool joins = c >= 0xDC00 && c < 0xE000;
+                if (x + w > width && p > s && !joins) {
+                    next = last_break > s ? last_break : p;
+                } else {
+                    x += w;
+                    if (is_ideograph(c))
+                        last_break = p + 1;
+                }
+            }
+        }
+        if (next < 0)
+            return starts;
+        starts.append(next);
+        s = next;
+    }
+}
+
+QList<qint64> index_lines(const WrapIndex &index)
+{
+    QList<qint64> starts;
+    for (qint64 i = 0; i < index.line_count(); ++i)
+        starts.append(index.line_start(i));
+    return starts;
+}
+
+void wrap_all(WrapIndex &index, const TextStore &store, qint64 budget)
+{
+    for (int guard = 0; !index.wrap(store, budget); ++guard)
+        QVERIFY(guard < 1000000);
+}
+
+QString hex_stream(int bytes)
+{
+    QString s;
+    for (int i = 0; i < bytes; ++i)
+        s += QString::number(i % 256, 16).toUpper().rightJustified(2, u'0') + u' ';
+    return s;
+}
+
+} // namespace
+
+class TestWrapIndex : public QObject
+{
+    Q_OBJECT
+private:
+    static void add_texts()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qreal>("width");
+        const QList<std::pair<const char *, QString>> texts = {
+            {"words", u"the quick brown fox jumps over the lazy dog and then some more words"_s},
+            {"long word", u"abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz end"_s},
+            {"hex stream", hex_stream(120)},
+            {"line breaks", u"ab\r\ncd\ref\ngh\r\r\n\n\rx\n\r"_s},
+            {"trailing CR", u"abc def\r"_s},
+            {"tabs", u"a\tbb\tccc\tdddd\tee ff\t\tgg"_s},
+            {"space runs", u"   a      b        c   dd  "_s},
+            {"chinese", u"中文字符测试 mixed 中文English单词，再来一段很长的中文没有空格的文字"_s},
+            {"surrogate pairs", u"a😀b😀😀c 😀😀😀😀😀😀"_s},
+            {"controls", u"\x01\x02abc\x1b[0m\x7f zz"_s},
+        };
+        const QList<qreal> widths = {0.5, 3, 7.5, 12, 40, 1000};
+        for (const auto &[name, text] : texts)
+            for (const qreal width : widths)
+                QTest::addRow("%s, width %g", name, width) << text << width;
+    }
+
+private Q_SLOTS:
+    void at_once_data() { add_texts(); }
+    void at_once()
+    {
+        QFETCH(QString, text);
+        QFETCH(qreal, width);
+        const CharWidths widths = test_widths();
+        TextStore store;
+        WrapIndex index(widths);
+        index.set_width(width);
+        store.append(text);
+        index.text_replaced(0, 0, text.size());
+        wrap_all(index, store, 1 << 20);
+        QCOMPARE(index_lines(index), reference_wrap(text, widths, width));
+    }
+
+    // Appends in pieces, and slices of wrapping that stop anywhere, give the same lines.
+    void in_pieces_data() { add_texts(); }
+    void in_pieces()
+    {
+        QFETCH(QString, text);
+        QFETCH(qreal, width);
+        const CharWidths widths = test_widths();
+        const QList<qint64> expected = reference_wrap(text, widths, width);
+        for (const int piece : {1, 2, 3, 7}) {
+            for (const qint64 budget : {qint64(1), qint64(5), qint64(1) << 20}) {
+                TextStore store;
+                WrapIndex index(widths);
+                index.set_width(width);
+                for (qsizetype at = 0; at < text.size(); at += piece) {
+                    const QStringView part = QStringView(text).mid(at, piece);
+                    const qint64 old = store.size();
+                    store.append(part);
+                    index.text_replaced(old, 0, part.size());
+                    if (at % (3 * piece) == 0)
+                        index.wrap(store, budget); // leave some wrapping for later appends
+                }
+                wrap_all(index, store, budget);
+                QCOMPARE(index_lines(index), expected);
+            }
+        }
+    }
+
+    // A new width wraps everything again.
+    void width_change()
+    {
+        const CharWidths widths = test_widths();
+        const QString text = hex_stream(300) + u"\r\nwords after the stream\r\n"_s;
+        TextStore store;
+        store.append(text);
+        WrapIndex index(widths);
+        index.set_width(9);
+        index.text_replaced(0, 0, text.size());
+        wrap_all(index, store, 1 << 20);
+        for (const qreal width : {30.0, 2.0, 17.5}) {
+            index.set_width(width);
+            QVERIFY(!index.complete());
+            wrap_all(index, store, 100);
+            QCOMPARE(index_lines(index), reference_wrap(text, widths, width));
+        }
+    }
+
+    // Edits anywhere: lines kept after the change must be taken back only where they still hold.
+    void edits_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        QTest::addColumn<qreal>("width");
+        QTest::addColumn<qint64>("budget");
+        QTest::newRow("narrow, whole wraps") << quint32(1) << qreal(6) << (qint64(1) << 20);
+        QTest::newRow("wide, whole wraps") << quint32(2) << qreal(25) << (qint64(1) << 20);
+        QTest::newRow("narrow, small slices") << quint32(3) << qreal(6) << qint64(7);
+        QTest::newRow("wide, small slices") << quint32(4) << qreal(25) << qint64(3);
+        QTest::newRow("very narrow") << quint32(5) << qreal(2.5) << (qint64(1) << 20);
+        QTest::newRow("medium, slices") << quint32(6) << qreal(11) << qint64(20);
+    }
+    void edits()
+    {
+        QFETCH(quint32, seed);
+        QFETCH(qreal, width);
+        QFETCH(qint64, budget);
+        const CharWidths widths = test_widths();
+        QRandomGenerator random(seed);
+        const QString alphabet = u"abc  de\r\n\t中f\rgh"_s;
+        auto piece = [&](int n) {
+            QString s;
+            for (int i = 0; i < n; ++i) {
+                if (random.bounded(6) == 0)
+                    s += QString(int(random.bounded(4, 16)), QChar(char16_t(u'a' + random.bounded(26))));
+                else
+                    s += alphabet.at(random.bounded(int(alphabet.size())));
+            }
+            return s;
+        };
+        QString reference = hex_stream(60) + piece(200);
+        TextStore store;
+        store.append(reference);
+        WrapIndex index(widths);
+        index.set_width(width);
+        index.text_replaced(0, 0, reference.size());
+        wrap_all(index, store, budget);
+        for (int step = 0; step < 3000; ++step) {
+            const qint64 pos = random.bounded(int(reference.size()) + 1);
+            const qint64 removed = std::min<qint64>(random.bounded(4) == 0 ? random.bounded(30) : 0,
+                                                    reference.size() - pos);
+            const QString inserted = piece(random.bounded(3) == 0 ? 0 : int(random.bounded(8)));
+            store.remove(pos, removed);
+            store.insert(pos, inserted);
+            reference.remove(pos, removed);
+            reference.insert(pos, inserted);
+            index.text_replaced(pos, removed, inserted.size());
+            // Sometimes a second change arrives before the first is wrapped.
+            if (random.bounded(4) != 0)
+                wrap_all(index, store, budget);
+            else
+                index.wrap(store, budget);
+        }
+        wrap_all(index, store, budget);
+        QCOMPARE(index_lines(index), reference_wrap(reference, widths, width));
+    }
+
+    // A line of positions holds no more than what the blocks need.
+    void line_starts_blocks()
+    {
+        LineStarts starts;
+        for (qint64 i = 0; i < 100000; ++i)
+            starts.push_back(i * 40 + (i % 3));
+        QCOMPARE(starts.size(), 100000);
+        QCOMPARE(starts.at(54321), 54321 * 40 + 0);
+        QCOMPARE(starts.last_at_or_before(54321 * 40 + 39), 54321);
+        QCOMPARE(starts.last_at_or_before(-1), -1);
+        LineStarts tail = starts.take_from(50000);
+        QCOMPARE(starts.size(), 50000);
+        QCOMPARE(tail.at(0), 50000 * 40 + 50000 % 3);
+        starts.append_shifted(std::move(tail), 10, 7);
+        QCOMPARE(starts.size(), 99990);
+        QCOMPARE(starts.at(50000), 50010 * 40 + 50010 % 3 + 7);
+        QCOMPARE(starts.back(), 99999 * 40 + 99999 % 3 + 7);
+        QVERIFY(starts.heap_bytes() < 99990 * 5);
+        // An offset too far for 32 bits starts a new block.
+        starts.push_back(starts.back() + (qint64(1) << 33));
+        QCOMPARE(starts.last_at_or_before(starts.back() - 1), 99989);
+        QCOMPARE(starts.last_at_or_before(starts.back()), 99990);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestWrapIndex)
+#include "test_wrap_index.moc"
