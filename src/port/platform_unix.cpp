@@ -261,8 +261,11 @@ struct Line::Handles
     {
         if (wake >= 0)
             ::close(wake);
-        if (device >= 0)
+        if (device >= 0) {
+            // TIOCEXCL outlives this descriptor while any other stays open on the tty.
+            ::ioctl(device, TIOCNXCL);
             ::close(device); // also drops the flock
+        }
         release_lock_file(lock_file);
     }
 };

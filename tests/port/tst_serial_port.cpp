@@ -14,6 +14,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -489,9 +490,17 @@ void SerialPortTest::reopen_closes_first()
 
 void SerialPortTest::destruction_releases_the_device()
 {
+    // The tty's exclusive mode outlives a close while another descriptor (the
+    // fixture's slave) stays open, unless it is cleared; root would not notice.
+    const auto exclusive = [this] {
+        int on = -1;
+        return ::ioctl(m_pty->slave(), TIOCGEXCL, &on) == 0 ? on : -1;
+    };
     auto port = std::make_unique<SerialPort>();
     QVERIFY(port->open());
+    QCOMPARE(exclusive(), 1);
     port.reset();
+    QCOMPARE(exclusive(), 0);
 
     SerialPort next;
     QVERIFY2(next.open(), qPrintable(next.open_failure()));

@@ -1,0 +1,32 @@
+#include "app/counters.h"
+
+#include "app/main_window.h"
+#include "app/program_state.h"
+#include "receive/receive_box.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrune {
+
+void clear_receive_box(MainWindow &window)
+{
+    window.接收编辑框->clear();
+}
+
+void clear_send_box(MainWindow &window)
+{
+    window.发送编辑框->clear();
+}
+
+void zero_counters(MainWindow &window, ProgramState &state)
+{
+    state.received_count = 0;
+    state.sent_count = 0;
+    window.接收数编辑框->setText(u"0"_s);
+    window.发送数编辑框->setText(u"0"_s);
+}
+
+} // namespace kestrune

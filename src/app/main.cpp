@@ -1,0 +1,36 @@
+#include "app/main_window.h"
+#include "app/program.h"
+#include "app/program_state.h"
+
+#include <QApplication>
+
+#include <memory>
+
+namespace {
+
+// Runs the exit step when main returns, after the window is gone.
+struct ExitStep
+{
+    kestrune::ProgramState &state;
+    ~ExitStep() { kestrune::on_program_exit(state); }
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("kestrune"));
+
+    kestrune::ProgramState state;
+    const ExitStep exit_step{state};
+
+    auto window = std::make_unique<kestrune::MainWindow>();
+    kestrune::Program program(state, *window);
+    window->show();
+    kestrune::on_main_window_ready(state);
+
+    const int status = app.exec();
+    window.reset(); // the timer stops and an open line is closed with the window
+    return status;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app/window_controls.h"
+#include "port/line_command.h"
+#include "receive/receive_handler.h"
+#include "save/message_questions.h"
+#include "save/save_command.h"
+#include "send/send_command.h"
+
+namespace kestrune {
+
+class MainWindow;
+struct ProgramState;
+
+// The handlers of the window's events, and the table that wires them. The window
+// must be destroyed before this, so that no event reaches a handler being torn down.
+class Program
+{
+public:
+    Program(ProgramState &state, MainWindow &window);
+
+    void save_receive_box();
+    void save_send_box();
+
+private:
+    void connect_events();
+
+    ProgramState &state_;
+    MainWindow &window_;
+    WindowControls controls_;
+    LineCommand line_command_;
+    SendCommand send_command_;
+    ReceiveHandler receive_handler_;
+    MessageBoxQuestions save_questions_;
+    SaveCommand save_command_;
+};
+
+} // namespace kestrune

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QIcon>
+#include <QImage>
+
+namespace kestrune {
+
+// The window icon: a grey-blue serial connector plug with gold pins, drawn at
+// 48, 32, 24 and 16 pixels in 32-bit colour with transparency.
+QIcon window_icon();
+
+// One size of it.
+QImage window_icon_image(int size);
+
+} // namespace kestrune

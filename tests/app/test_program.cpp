@@ -1,0 +1,372 @@
+// The program as a whole, offscreen: the real window and handlers over a pty pair
+// bound to COM1, driven by clicks on controls found by object name.
+
+#include "app/main_window.h"
+#include "app/program.h"
+#include "app/program_state.h"
+#include "receive/receive_box.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace kestrune;
+
+namespace {
+
+// A pty pair whose slave end is what COM1 names.
+struct Pty
+{
+    int master = -1;
+    int slave = -1;
+    QString slave_name;
+
+    Pty()
+    {
+        char name[128];
+        if (::openpty(&master, &slave, name, nullptr, nullptr) == 0)
+            slave_name = QString::fromLocal8Bit(name);
+    }
+    ~Pty()
+    {
+        ::close(master);
+        ::close(slave);
+    }
+    void write(QByteArrayView bytes) const
+    {
+        QCOMPARE(::write(master, bytes.data(), size_t(bytes.size())), ssize_t(bytes.size()));
+    }
+    // What the program wrote, waiting up to wait_ms for the first byte.
+    QByteArray read(int wait_ms = 2000) const
+    {
+        QByteArray bytes;
+        pollfd p{master, POLLIN, 0};
+        while (::poll(&p, 1, wait_ms) > 0) {
+            char buffer[4096];
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            bytes.append(buffer, n);
+            wait_ms = 100;
+        }
+        return bytes;
+    }
+};
+
+} // namespace
+
+class TestProgram : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir config_;
+    std::unique_ptr<Pty> pty_;
+    std::unique_ptr<ProgramState> state_;
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<Program> program_;
+
+    template <typename T = QPushButton>
+    T *control(const char *name) const
+    {
+        T *found = window_->findChild<T *>(QString::fromUtf8(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+    void click(const char *name) { QTest::mouseClick(control<QAbstractButton>(name), Qt::LeftButton); }
+    QString received_text() const { return control<ReceiveBox>("接收编辑框")->text(); }
+    QString count(const char *box) const { return control<QLineEdit>(box)->text(); }
+
+    void bind(const QString &com, const QString &device)
+    {
+        const QString link = config_.filePath(u"kestrune/ports/"_s + com);
+        QFile::remove(link);
+        QVERIFY(QFile::link(device, link));
+    }
+    // As the user does: the name into the dialog's name field, then Return.
+    static void type_name_and_confirm(QFileDialog *dialog, const QString &path)
+    {
+        auto *name = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
+        QVERIFY(name);
+        name->setText(path);
+        QTest::keyClick(name, Qt::Key_Return);
+    }
+    void open_line()
+    {
+        click("串口按钮");
+        QCOMPARE(window_->windowTitle(), u"Kestrune  状态:开启"_s);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(config_.isValid());
+        QVERIFY(QDir().mkpath(config_.filePath(u"kestrune/ports"_s)));
+        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+    }
+
+    void init()
+    {
+        pty_ = std::make_unique<Pty>();
+        QVERIFY(!pty_->slave_name.isEmpty());
+        bind(u"COM1"_s, pty_->slave_name);
+        bind(u"COM2"_s, u"/nonexistent/ttyKESTRUNE"_s);
+        state_ = std::make_unique<ProgramState>();
+        window_ = std::make_unique<MainWindow>();
+        program_ = std::make_unique<Program>(*state_, *window_);
+        window_->show();
+        on_main_window_ready(*state_);
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+    void cleanup()
+    {
+        window_.reset();
+        program_.reset();
+        on_program_exit(*state_);
+        QVERIFY(!state_->lead_byte_store);
+        state_.reset();
+        pty_.reset();
+    }
+
+    void line_states_data()
+    {
+        QTest::addColumn<int>("port");     // position in 串口组合框
+        QTest::addColumn<int>("clicks");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("send_enabled");
+        QTest::addColumn<bool>("auto_enabled");
+        QTest::newRow("open") << 0 << 1 << u"Kestrune  状态:开启"_s << u"关闭串口"_s << true << true;
+        QTest::newRow("closed again") << 0 << 2 << u"Kestrune  状态:关闭"_s << u"开启串口"_s << false << false;
+        QTest::newRow("missing device") << 1 << 1 << u"Kestrune  状态:关闭"_s << u"开启串口"_s << false << false;
+    }
+    void line_states()
+    {
+        QFETCH(int, port);
+        QFETCH(int, clicks);
+        control<QComboBox>("串口组合框")->setCurrentIndex(port);
+        for (int i = 0; i < clicks; ++i)
+            click("串口按钮");
+        QTEST(window_->windowTitle(), "caption");
+        QTEST(control("串口按钮")->text(), "button");
+        QTEST(control("发送按钮")->isEnabled(), "send_enabled");
+        QTEST(control("自动按钮")->isEnabled(), "auto_enabled");
+        QCOMPARE(control("自动按钮")->text(), u"自动发送"_s);
+        QCOMPARE(state_->port_is_open, window_->windowTitle().endsWith(u"开启"_s) ? 1 : 0);
+    }
+
+    void a_device_held_elsewhere_fails_to_open()
+    {
+        MainWindow other_window;
+        ProgramState other_state;
+        Program other(other_state, other_window);
+        QTest::mouseClick(other_window.串口按钮, Qt::LeftButton);
+        QCOMPARE(other_window.windowTitle(), u"Kestrune  状态:开启"_s);
+
+        click("串口按钮");
+        QCOMPARE(window_->windowTitle(), u"Kestrune  状态:关闭"_s);
+        QCOMPARE(control("串口按钮")->text(), u"开启串口"_s);
+        QVERIFY(!control("串口按钮")->toolTip().isEmpty());
+    }
+
+    void sends_the_box_in_either_mode_data()
+    {
+        QTest::addColumn<bool>("hex");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("hex") << true << u"41 42\n0d"_s << QByteArray("AB\r");
+        QTest::newRow("text") << false << u"发\n送"_s << QByteArray("\xB7\xA2\r\n\xCB\xCD");
+        QTest::newRow("empty") << false << QString() << QByteArray();
+    }
+    void sends_the_box_in_either_mode()
+    {
+        QFETCH(bool, hex);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        open_line();
+        click(hex ? "发送HEX单选框" : "发送文本单选框");
+        control<QPlainTextEdit>("发送编辑框")->setPlainText(text);
+        click("发送按钮");
+        QCOMPARE(pty_->read(bytes.isEmpty() ? 200 : 2000), bytes);
+        QCOMPARE(count("发送数编辑框"), QString::number(bytes.size()));
+    }
+
+    void shows_and_counts_received_bytes()
+    {
+        open_line();
+        pty_->write("\x01\xAB");
+        QTRY_COMPARE(count("接收数编辑框"), u"2"_s);
+        QCOMPARE(received_text(), u"01 AB "_s);
+
+        click("接收文本单选框");
+        pty_->write("OK\r\n\xD6\xD0");
+        QTRY_COMPARE(count("接收数编辑框"), u"8"_s);
+        QCOMPARE(received_text(), u"01 AB OK\r\n中"_s);
+    }
+
+    void a_click_of_the_line_button_drops_a_held_lead_byte()
+    {
+        click("接收文本单选框");
+        open_line();
+        pty_->write("\xD6");
+        QTRY_COMPARE(count("接收数编辑框"), u"1"_s);
+        click("串口按钮");
+        open_line();
+        pty_->write("A");
+        QTRY_COMPARE(count("接收数编辑框"), u"2"_s);
+        QCOMPARE(received_text(), u"A"_s);
+    }
+
+    void clearing_keeps_a_held_lead_byte_and_the_counts()
+    {
+        click("接收文本单选框");
+        open_line();
+        pty_->write("xy\xD6");
+        QTRY_COMPARE(count("接收数编辑框"), u"3"_s);
+        click("清空接收按钮");
+        QCOMPARE(received_text(), QString());
+        QCOMPARE(count("接收数编辑框"), u"3"_s);
+        pty_->write("\xD0");
+        QTRY_COMPARE(received_text(), u"中"_s);
+    }
+
+    // The three housekeeping buttons work alike whatever the line does.
+    void housekeeping_in_every_state_data()
+    {
+        QTest::addColumn<int>("state"); // 0 closed, 1 open, 2 automatic sending
+        QTest::newRow("closed") << 0;
+        QTest::newRow("open") << 1;
+        QTest::newRow("automatic sending") << 2;
+    }
+    void housekeeping_in_every_state()
+    {
+        QFETCH(int, state);
+        open_line();
+        control<QPlainTextEdit>("发送编辑框")->setPlainText(u"55 AA"_s);
+        click("发送按钮");
+        pty_->write("\x10\x20\x30");
+        QTRY_COMPARE(count("接收数编辑框"), u"3"_s);
+        QCOMPARE(count("发送数编辑框"), u"2"_s);
+        if (state == 0)
+            click("串口按钮");
+        if (state == 2) {
+            control<QLineEdit>("周期编辑框")->setText(QString()); // on, but no tick ever
+            click("自动按钮");
+        }
+        const QString caption = window_->windowTitle();
+
+        click("清零按钮");
+        QCOMPARE(count("接收数编辑框"), u"0"_s);
+        QCOMPARE(count("发送数编辑框"), u"0"_s);
+        QCOMPARE(received_text(), u"10 20 30 "_s);
+        QCOMPARE(control<QPlainTextEdit>("发送编辑框")->toPlainText(), u"55 AA"_s);
+
+        click("清空发送按钮");
+        QCOMPARE(control<QPlainTextEdit>("发送编辑框")->toPlainText(), QString());
+        QCOMPARE(received_text(), u"10 20 30 "_s);
+        click("清空接收按钮");
+        QCOMPARE(received_text(), QString());
+        QCOMPARE(count("接收数编辑框"), u"0"_s);
+        QCOMPARE(window_->windowTitle(), caption);
+        QCOMPARE(control("发送按钮")->isEnabled(), state == 1);
+
+        if (state != 0) {
+            pty_->write("\x41");
+            QTRY_COMPARE(count("接收数编辑框"), u"1"_s);
+            QCOMPARE(received_text(), u"41 "_s);
+        }
+    }
+
+    void closing_during_automatic_sending_stops_the_bytes_at_the_click()
+    {
+        open_line();
+        control<QPlainTextEdit>("发送编辑框")->setPlainText(u"5A"_s);
+        control<QLineEdit>("周期编辑框")->setText(u"10"_s);
+        click("自动按钮");
+        QCOMPARE(control("自动按钮")->text(), u"关闭发送"_s);
+        QVERIFY(!control("发送按钮")->isEnabled());
+        QTRY_VERIFY(count("发送数编辑框").toInt() >= 3);
+        click("串口按钮");
+        const QString sent = count("发送数编辑框");
+        QCOMPARE(pty_->read().size(), sent.toInt());
+        QCOMPARE(control("自动按钮")->text(), u"自动发送"_s);
+        QTest::qWait(200);
+        QCOMPARE(pty_->read(100), QByteArray());
+        QCOMPARE(count("发送数编辑框"), sent);
+    }
+
+    void bytes_go_on_arriving_while_the_save_dialog_is_shown()
+    {
+        open_line();
+        pty_->write("\x01");
+        QTRY_COMPARE(count("接收数编辑框"), u"1"_s);
+        const QString path = config_.filePath(u"during-dialog"_s);
+        bool answered = false;
+        QTimer::singleShot(0, window_.get(), [&] {
+            QFileDialog *dialog = nullptr;
+            QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
+            pty_->write("\x02\x03");
+            QTRY_COMPARE(count("接收数编辑框"), u"3"_s);
+            type_name_and_confirm(dialog, path);
+            answered = true;
+        });
+        click("保存接收按钮");
+        QVERIFY(answered);
+        QFile saved(path + u".txt"_s);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("01 02 03 "));
+    }
+
+    void the_send_box_saves_as_gbk_with_cr_lf()
+    {
+        control<QPlainTextEdit>("发送编辑框")->setPlainText(u"发送\nA"_s);
+        const QString path = config_.filePath(u"send.txt"_s);
+        QTimer::singleShot(0, window_.get(), [&] {
+            QFileDialog *dialog = nullptr;
+            QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
+            type_name_and_confirm(dialog, path);
+        });
+        click("保存发送按钮");
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("\xB7\xA2\xCB\xCD\r\nA"));
+    }
+
+    void closing_the_window_with_the_line_open_frees_the_device()
+    {
+        open_line();
+        window_->close();
+        window_.reset(); // as main does once the event loop has ended
+        const int fd = ::open(pty_->slave_name.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        ::close(fd);
+
+        MainWindow next;
+        ProgramState next_state;
+        Program next_program(next_state, next);
+        QTest::mouseClick(next.串口按钮, Qt::LeftButton);
+        QCOMPARE(next.windowTitle(), u"Kestrune  状态:开启"_s);
+    }
+};
+
+QTEST_MAIN(TestProgram)
+#include "test_program.moc"
