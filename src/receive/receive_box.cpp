@@ -87,8 +87,8 @@ void ReceiveBox::append_to_receive_box(QStringView text)
         wrap_timer_.start(0, this);
     top_ = line_start_of(top_);
     ensure_caret_visible();
-    // Data may arrive in thousands of small chunks a second: the view, the
-    // scroll bar and the input method follow once a frame.
+    // Data may arrive in thousands of small chunks a second: the view follows
+    // once a frame, the scroll bar and the input method a few times a second.
     if (!frame_timer_.isActive())
         frame_timer_.start(int(std::clamp<qint64>(frame_ms - last_frame_.elapsed(), 0, frame_ms)), this);
 }

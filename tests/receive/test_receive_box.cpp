@@ -87,6 +87,43 @@ private Q_SLOTS:
         QCOMPARE(w.box->line_count(), fresh.line_count());
     }
 
+    // While lines are wrapped again in the background, typing, moving and data
+    // arriving all work on the text, and the lines come out as a fresh wrap.
+    void editing_while_wrapping_again()
+    {
+        Window w;
+        QString reference = hex_text(1'000'000) + u"\r\nend"_s;
+        w.box->append_to_receive_box(reference);
+        QTRY_VERIFY(w.box->wrapping_done());
+        w.box->resize(180, 368);
+        QVERIFY(!w.box->wrapping_done());
+        for (const Qt::Key key : {Qt::Key_PageUp, Qt::Key_Up, Qt::Key_End, Qt::Key_Down, Qt::Key_PageDown})
+            w.key(key);
+        w.key(Qt::Key_Home, Qt::ControlModifier);
+        w.key(Qt::Key_PageDown);
+        w.key(Qt::Key_Home);
+        const qint64 at = w.box->caret_position();
+        w.keys(u"xy"_s);
+        reference.insert(at, u"xy"_s);
+        w.key(Qt::Key_Backspace);
+        reference.remove(at + 1, 1);
+        QVERIFY(!w.box->wrapping_done()); // all of it happened before the wrapping was done
+        w.box->append_to_receive_box(u"41 "_s);
+        reference += u"41 "_s;
+        QCOMPARE(w.box->text(), reference);
+        QTRY_VERIFY_WITH_TIMEOUT(w.box->wrapping_done(), 20000);
+
+        ReceiveBox fresh(&w.window);
+        fresh.setGeometry(w.box->geometry());
+        fresh.show();
+        fresh.set_text(reference);
+        QTRY_VERIFY_WITH_TIMEOUT(fresh.wrapping_done(), 20000);
+        QCOMPARE(w.box->line_count(), fresh.line_count());
+        w.box->undo(); // the Backspace
+        w.box->undo(); // the typing
+        reference.remove(at, 1);
+        QCOMPARE(w.box->text(), reference);
+    }
 };
 
 QTEST_MAIN(TestReceiveBox)
