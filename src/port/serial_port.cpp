@@ -6,6 +6,8 @@
 #include <QMetaObject>
 #include <QMutexLocker>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace kestrune {
@@ -83,6 +85,7 @@ void SerialPort::close()
         ++m_session;
     }
     m_ready.clear();
+    m_ready_offset = 0;
 }
 
 bool SerialPort::send(quint8 byte)
@@ -121,14 +124,34 @@ void SerialPort::take_input(quint64 session)
     if (m_raising)
         return;
     m_raising = true;
-    while (!m_ready.isEmpty()) {
-        const LineInputItem item = m_ready.takeFirst(); // close() in a handler empties m_ready
-        if (item.status == 0)
-            Q_EMIT bytes_received(item.bytes);
-        else
-            Q_EMIT line_status(item.status);
+    // At most raise_limit bytes per turn, so that a backlog (the window thread was
+    // held) does not hold off timers, clicks and painting for its whole length.
+    qsizetype raised = 0;
+    while (!m_ready.isEmpty() && raised < raise_limit) { // close() in a handler empties m_ready
+        LineInputItem &front = m_ready.first();
+        if (front.status != 0) {
+            const int status = front.status;
+            m_ready.removeFirst();
+            ++raised;
+            Q_EMIT line_status(status);
+            continue;
+        }
+        const qsizetype size = std::min(front.bytes.size() - m_ready_offset, raise_limit - raised);
+        const QByteArray piece = m_ready_offset == 0 && size == front.bytes.size()
+                                     ? front.bytes
+                                     : front.bytes.sliced(m_ready_offset, size);
+        m_ready_offset += size;
+        if (m_ready_offset == front.bytes.size()) {
+            m_ready.removeFirst();
+            m_ready_offset = 0;
+        }
+        raised += size;
+        Q_EMIT bytes_received(piece);
     }
     m_raising = false;
+    if (!m_ready.isEmpty())
+        QMetaObject::invokeMethod(
+                this, [this, session] { take_input(session); }, Qt::QueuedConnection);
 }
 
 } // namespace kestrune

@@ -102,7 +102,9 @@ private:
 
     // Window thread only: input taken but not yet raised, in order.
     QList<LineInputItem> m_ready;
+    qsizetype m_ready_offset = 0; // bytes of m_ready's first item already raised
     bool m_raising = false;
+    static constexpr qsizetype raise_limit = 64 * 1024; // bytes raised per event-loop turn
 };
 
 } // namespace kestrune
