@@ -256,6 +256,7 @@ struct Line::Handles
     int wake = -1; // eventfd that ends a wait
     QString lock_file;
     MarkedInputDecoder decoder;
+    bool trickling = false; // the last read was small: rest before the next
 
     ~Handles()
     {
@@ -323,6 +324,16 @@ std::unique_ptr<Line> Line::open(const QString &device, const LineSettings &sett
 
 Line::Read Line::wait_and_read(LineInput &out)
 {
+    // A slow line gives a few bytes per wake-up; resting a moment after a small
+    // read gathers them into fewer hand-overs to the window thread. The kernel
+    // holds far more than a rest's worth of bytes at any baud rate.
+    constexpr ssize_t small_read = 1024;
+    constexpr int rest_ms = 4;
+    if (m_handles->trickling) {
+        pollfd wake{m_handles->wake, POLLIN, 0};
+        if (::poll(&wake, 1, rest_ms) > 0)
+            return Read::woken;
+    }
     char buffer[65536];
     for (;;) {
         pollfd fds[2] = {{m_handles->wake, POLLIN, 0}, {m_handles->device, POLLIN, 0}};
@@ -337,6 +348,7 @@ Line::Read Line::wait_and_read(LineInput &out)
             return Read::gone;
         const ssize_t n = ::read(m_handles->device, buffer, sizeof buffer);
         if (n > 0) {
+            m_handles->trickling = n < small_read;
             m_handles->decoder.decode(QByteArrayView(buffer, n), out);
             return Read::input;
         }
