@@ -2,6 +2,7 @@
 // Shared by the receive benchmarks: the box in a window with a count box, the
 // handler over its own program state, and process figures.
 
+#include "app/count_box.h"
 #include "receive/receive_box.h"
 #include "receive/receive_controls.h"
 #include "receive/receive_handler.h"
@@ -60,17 +61,17 @@ inline double cpu_seconds()
            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// The count box, set at once or (count_once_a_frame) at most once per 25 ms.
-struct CountBox : QLineEdit {
+// The window's count box, given every count or (count_once_a_frame) at most one per 25 ms.
+struct CountBox : kestrune::CountBox {
     QBasicTimer frame;
     qint64 shown = -1;
     qint64 count = 0;
-    using QLineEdit::QLineEdit;
+    using kestrune::CountBox::CountBox;
     void show_now()
     {
         frame.stop();
         if (count != shown)
-            setText(kestrune::signed_decimal(count));
+            show_count(count);
         shown = count;
     }
     void timerEvent(QTimerEvent *event) override
@@ -78,7 +79,7 @@ struct CountBox : QLineEdit {
         if (event->timerId() == frame.timerId())
             show_now();
         else
-            QLineEdit::timerEvent(event);
+            kestrune::CountBox::timerEvent(event);
     }
 };
 

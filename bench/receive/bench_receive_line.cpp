@@ -226,8 +226,8 @@ int main(int argc, char **argv)
         area.count_once_a_frame = variant == 2;
         std::printf("at 46,080 B/s in 1 ms pieces, %d s each; %s:\n", paced_seconds,
                     variant == 0   ? "bytes only counted, no handler and no box (the port and the event loop alone)"
-                    : variant == 1 ? "count box set for every chunk"
-                                   : "count box set at most once a frame (25 ms)");
+                    : variant == 1 ? "the window's count box given every chunk's count"
+                                   : "the count box given at most one count a frame (25 ms)");
         for (const bool hex : {true, false}) {
             area.hex = hex;
             const double rate = 46080;

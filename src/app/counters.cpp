@@ -1,5 +1,6 @@
 #include "app/counters.h"
 
+#include "app/count_box.h"
 #include "app/main_window.h"
 #include "app/program_state.h"
 #include "receive/receive_box.h"

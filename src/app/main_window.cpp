@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/count_box.h"
 #include "app/drop_down_list.h"
 #include "app/integer_edit.h"
 #include "app/window_icon.h"
@@ -72,9 +73,10 @@ DropDownList *make_list(QWidget *parent, QStringView name, QRect geometry,
     return list;
 }
 
-QLineEdit *make_count_box(QWidget *parent, QStringView name, QRect geometry)
+CountBox *make_count_box(QWidget *parent, QStringView name, QRect geometry)
 {
-    auto *box = place(new QLineEdit(u"0"_s, parent), name, geometry);
+    auto *box = place(new CountBox(parent), name, geometry);
+    box->setText(u"0"_s);
     box->setReadOnly(true);
     box->setEnabled(false);
     return box;

@@ -13,6 +13,7 @@ class QRadioButton;
 
 namespace kestrune {
 
+class CountBox;
 class DropDownList;
 class FileSaveDialog;
 class IntegerEdit;
@@ -69,9 +70,9 @@ public:
     QPushButton *自动按钮;      // automatic-send button
     QPushButton *清零按钮;      // zero-counters button
     QLabel *标签6;              // "发送字节数"
-    QLineEdit *发送数编辑框;    // sent-count box
+    CountBox *发送数编辑框;     // sent-count box
     QLabel *标签7;              // "接收字节数"
-    QLineEdit *接收数编辑框;    // received-count box
+    CountBox *接收数编辑框;     // received-count box
 
     PeriodTimer *时钟1;         // automatic-send timer
     FileSaveDialog *通用对话框1; // save dialog

@@ -1,11 +1,11 @@
 #include "app/window_controls.h"
 
+#include "app/count_box.h"
 #include "app/drop_down_list.h"
 #include "app/integer_edit.h"
 #include "app/main_window.h"
 #include "app/program_state.h"
 #include "send/period_timer.h"
-#include "text/decimal.h"
 #include "text/gbk.h"
 
 #include <QLineEdit>
@@ -80,7 +80,7 @@ QByteArray WindowControls::send_text() const
 
 void WindowControls::show_sent_count(qint64 count)
 {
-    window_.发送数编辑框->setText(signed_decimal(count));
+    window_.发送数编辑框->show_count(count);
 }
 
 bool WindowControls::send_button_disabled() const
@@ -110,7 +110,7 @@ bool WindowControls::receive_hex_checked() const
 
 void WindowControls::show_received_count(qint64 count)
 {
-    window_.接收数编辑框->setText(signed_decimal(count));
+    window_.接收数编辑框->show_count(count);
 }
 
 QByteArray send_box_bytes(const MainWindow &window)
