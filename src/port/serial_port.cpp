@@ -35,7 +35,14 @@ QString failure_text(platform::OpenFailure failure, int port_number, const QStri
 
 } // namespace
 
-SerialPort::SerialPort(QObject *parent) : QObject(parent) {}
+SerialPort::SerialPort(QObject *parent) : QObject(parent)
+{
+    // A backlog is raised in turns of the timer queue, where the window's own
+    // timers take their turns too; posted events alone would starve them.
+    m_next_turn.setSingleShot(true);
+    m_next_turn.setInterval(0);
+    connect(&m_next_turn, &QTimer::timeout, this, &SerialPort::raise_ready);
+}
 
 SerialPort::~SerialPort()
 {
@@ -86,6 +93,7 @@ void SerialPort::close()
     }
     m_ready.clear();
     m_ready_offset = 0;
+    m_next_turn.stop();
 }
 
 bool SerialPort::send(quint8 byte)
@@ -119,6 +127,13 @@ void SerialPort::take_input(quint64 session)
         m_take_posted = false;
         m_ready.append(m_arrived.take());
     }
+    // A backlog waiting for its next turn is raised then, in arrival order.
+    if (!m_next_turn.isActive())
+        raise_ready();
+}
+
+void SerialPort::raise_ready()
+{
     // A handler that runs an event loop brings us back here: the outer call
     // keeps raising, so the order stays that of arrival.
     if (m_raising)
@@ -150,8 +165,7 @@ void SerialPort::take_input(quint64 session)
     }
     m_raising = false;
     if (!m_ready.isEmpty())
-        QMetaObject::invokeMethod(
-                this, [this, session] { take_input(session); }, Qt::QueuedConnection);
+        m_next_turn.start();
 }
 
 } // namespace kestrune

@@ -9,6 +9,7 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 #include <thread>
@@ -76,6 +77,7 @@ Q_SIGNALS:
 private:
     void receive(platform::Line *line, quint64 session);
     void take_input(quint64 session);
+    void raise_ready();
 
     int m_port_number = 1;
     int m_baud_rate = 9600;
@@ -104,6 +106,7 @@ private:
     QList<LineInputItem> m_ready;
     qsizetype m_ready_offset = 0; // bytes of m_ready's first item already raised
     bool m_raising = false;
+    QTimer m_next_turn; // raises the rest of a backlog
     static constexpr qsizetype raise_limit = 64 * 1024; // bytes raised per event-loop turn
 };
 

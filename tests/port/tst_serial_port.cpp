@@ -276,7 +276,10 @@ void SerialPortTest::receiving_goes_on_while_the_window_thread_is_blocked()
     qsizetype raised_before_timer = -1;
     QObject::connect(&port, &SerialPort::bytes_received, &context,
                      [&largest](const QByteArray &bytes) { largest = std::max(largest, bytes.size()); });
-    QTimer::singleShot(0, &context, [&] { raised_before_timer = received.bytes.size(); });
+    QTimer timer; // a timer of the window's, not a posted call
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &context, [&] { raised_before_timer = received.bytes.size(); });
+    timer.start(0);
     QTRY_COMPARE_WITH_TIMEOUT(received.bytes.size(), sent.size(), 30000);
     QCOMPARE(received.bytes, sent);
     QVERIFY2(largest <= 64 * 1024, qPrintable(QString::number(largest)));
