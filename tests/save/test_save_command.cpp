@@ -370,4 +370,4 @@ void SaveCommandTest::content_is_read_after_the_dialog()
 }
 
 QTEST_GUILESS_MAIN(SaveCommandTest)
-#include "save_command_test.moc"
+#include "test_save_command.moc"

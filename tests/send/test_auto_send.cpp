@@ -188,4 +188,4 @@ void TestAutoSend::toggle_during_a_send_runs_between_sends()
 } // namespace kestrune::testing
 
 QTEST_GUILESS_MAIN(kestrune::testing::TestAutoSend)
-#include "tst_auto_send.moc"
+#include "test_auto_send.moc"

@@ -138,4 +138,4 @@ void TestSendCommand::mode_read_at_each_send()
 } // namespace kestrune::testing
 
 QTEST_GUILESS_MAIN(kestrune::testing::TestSendCommand)
-#include "tst_send_command.moc"
+#include "test_send_command.moc"

@@ -83,4 +83,4 @@ void TestHexText::pairs()
 } // namespace kestrune
 
 QTEST_APPLESS_MAIN(kestrune::TestHexText)
-#include "tst_hex_text.moc"
+#include "test_hex_text.moc"

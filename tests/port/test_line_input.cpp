@@ -93,4 +93,4 @@ void LineInputTest::every_split_gives_the_same_result()
 }
 
 QTEST_APPLESS_MAIN(LineInputTest)
-#include "tst_line_input.moc"
+#include "test_line_input.moc"

@@ -97,4 +97,4 @@ void PortNamingTest::without_a_link_the_system_ports_count()
 }
 
 QTEST_GUILESS_MAIN(PortNamingTest)
-#include "tst_port_naming.moc"
+#include "test_port_naming.moc"

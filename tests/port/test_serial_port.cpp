@@ -543,4 +543,4 @@ void SerialPortTest::device_going_away()
 }
 
 QTEST_GUILESS_MAIN(SerialPortTest)
-#include "tst_serial_port.moc"
+#include "test_serial_port.moc"

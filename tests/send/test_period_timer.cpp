@@ -128,4 +128,4 @@ void TestPeriodTimer::overdue_ticks_do_not_pile_up()
 } // namespace kestrune
 
 QTEST_GUILESS_MAIN(kestrune::TestPeriodTimer)
-#include "tst_period_timer.moc"
+#include "test_period_timer.moc"

@@ -205,4 +205,4 @@ void LineCommandTest::close_stops_the_timer_before_the_line()
 }
 
 QTEST_GUILESS_MAIN(LineCommandTest)
-#include "tst_line_command.moc"
+#include "test_line_command.moc"

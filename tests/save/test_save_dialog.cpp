@@ -481,4 +481,4 @@ void SaveDialogTest::second_save_replaces_the_first_files()
 }
 
 QTEST_MAIN(SaveDialogTest)
-#include "save_dialog_test.moc"
+#include "test_save_dialog.moc"
