@@ -7,6 +7,7 @@
 #include "receive/receive_controls.h"
 #include "receive/receive_handler.h"
 #include "text/decimal.h"
+#include "text/gbk.h"
 
 #include <QBasicTimer>
 #include <QLineEdit>
@@ -43,6 +44,26 @@ inline double percentile(std::vector<double> values, double p)
     if (values.empty())
         return 0;
     return values[std::min(values.size() - 1, std::size_t(p * double(values.size())))];
+}
+
+// Received bytes of every value, in a pattern that does not repeat soon.
+inline QByteArray byte_pattern(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
+// Received text lines as a board prints them, GBK included.
+inline QByteArray text_pattern(qsizetype size)
+{
+    const QByteArray line = kestrune::to_gbk(u"T=23.5C RH=45% 状态:正常 count=000123\r\n");
+    QByteArray bytes;
+    while (bytes.size() < size)
+        bytes += line;
+    bytes.truncate(size);
+    return bytes;
 }
 
 inline qint64 resident_bytes()

@@ -18,24 +18,6 @@ using namespace bench;
 
 namespace {
 
-QByteArray bytes_pattern(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char((i * 7 + i / 251) & 0xFF);
-    return bytes;
-}
-
-QByteArray text_pattern(qsizetype size)
-{
-    const QByteArray line = kestrune::to_gbk(u"T=23.5C RH=45% 状态:正常 count=000123\r\n"_s);
-    QByteArray bytes;
-    while (bytes.size() < size)
-        bytes += line;
-    bytes.truncate(size);
-    return bytes;
-}
-
 QString hex_text(qsizetype chars)
 {
     QString piece;
@@ -79,7 +61,7 @@ double feed(ReceiveArea &area, const QByteArray &bytes, qsizetype chunk)
 // characters at the start of each MB; the held text grows by what is fed.
 double per_mb_with_big(ReceiveArea &area, qint64 held)
 {
-    const QByteArray mb = bytes_pattern(1 << 20);
+    const QByteArray mb = byte_pattern(1 << 20);
     area.hex = true;
     fill(area, held);
     std::vector<double> samples;
@@ -92,7 +74,7 @@ double per_mb_with_big(ReceiveArea &area, qint64 held)
 // every sample takes new memory as the big box does.
 double per_mb_with_small(qint64 held, std::vector<std::unique_ptr<ReceiveArea>> &areas)
 {
-    const QByteArray mb = bytes_pattern(1 << 20);
+    const QByteArray mb = byte_pattern(1 << 20);
     std::vector<double> samples;
     for (int i = 0; i < 5; ++i) {
         areas.push_back(std::make_unique<ReceiveArea>());
@@ -183,7 +165,7 @@ int main(int argc, char **argv)
     // Throughput of handler and box alone, from an empty box.
     for (const qsizetype chunk : {qsizetype(64), qsizetype(1024)}) {
         for (const bool hex : {true, false}) {
-            const QByteArray bytes = hex ? bytes_pattern(8 << 20) : text_pattern(16 << 20);
+            const QByteArray bytes = hex ? byte_pattern(8 << 20) : text_pattern(16 << 20);
             std::vector<double> rates;
             for (int i = 0; i < 3; ++i) {
                 area.box->clear();

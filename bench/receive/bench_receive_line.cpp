@@ -28,24 +28,6 @@ using namespace bench;
 
 namespace {
 
-QByteArray hex_pattern(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char((i * 7 + i / 251) & 0xFF);
-    return bytes;
-}
-
-QByteArray text_pattern(qsizetype size)
-{
-    const QByteArray line = kestrune::to_gbk(u"T=23.5C RH=45% 状态:正常 count=000123\r\n"_s);
-    QByteArray bytes;
-    while (bytes.size() < size)
-        bytes += line;
-    bytes.truncate(size);
-    return bytes;
-}
-
 void write_all(int fd, const char *data, qsizetype size)
 {
     while (size > 0) {
@@ -207,7 +189,7 @@ int main(int argc, char **argv)
         if (megabytes == 0)
             break;
         area.hex = hex;
-        const QByteArray bytes = hex ? hex_pattern(megabytes << 20) : text_pattern(megabytes << 20);
+        const QByteArray bytes = hex ? byte_pattern(megabytes << 20) : text_pattern(megabytes << 20);
         std::vector<double> rates;
         Run last{};
         for (int i = 0; i < 3; ++i) {
@@ -232,7 +214,7 @@ int main(int argc, char **argv)
             area.hex = hex;
             const double rate = 46080;
             const auto size = qsizetype(rate * paced_seconds);
-            const QByteArray bytes = hex ? hex_pattern(size) : text_pattern(size);
+            const QByteArray bytes = hex ? byte_pattern(size) : text_pattern(size);
             const Run paced = run(area, port, master, bytes, rate);
             std::printf("  %s mode: CPU %.1f%% of one core (target < 5): window thread %.1f%%, port thread %.1f%%; "
                         "probe late p99 %.1f ms (target <= 30), max %.1f ms\n",

@@ -5,6 +5,7 @@
 #include "app/program.h"
 #include "app/program_state.h"
 #include "receive/receive_box.h"
+#include "pty_pair.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,8 +21,6 @@
 #include <QTimer>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -29,56 +28,17 @@
 
 using namespace Qt::StringLiterals;
 using namespace kestrune;
+using kestrune::test::PortLinks;
+using kestrune::test::PtyPair;
 
-namespace {
-
-// A pty pair whose slave end is what COM1 names.
-struct Pty
-{
-    int master = -1;
-    int slave = -1;
-    QString slave_name;
-
-    Pty()
-    {
-        char name[128];
-        if (::openpty(&master, &slave, name, nullptr, nullptr) == 0)
-            slave_name = QString::fromLocal8Bit(name);
-    }
-    ~Pty()
-    {
-        ::close(master);
-        ::close(slave);
-    }
-    void write(QByteArrayView bytes) const
-    {
-        QCOMPARE(::write(master, bytes.data(), size_t(bytes.size())), ssize_t(bytes.size()));
-    }
-    // What the program wrote, waiting up to wait_ms for the first byte.
-    QByteArray read(int wait_ms = 2000) const
-    {
-        QByteArray bytes;
-        pollfd p{master, POLLIN, 0};
-        while (::poll(&p, 1, wait_ms) > 0) {
-            char buffer[4096];
-            const ssize_t n = ::read(master, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            bytes.append(buffer, n);
-            wait_ms = 100;
-        }
-        return bytes;
-    }
-};
-
-} // namespace
 
 class TestProgram : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir config_;
-    std::unique_ptr<Pty> pty_;
+    QTemporaryDir files_;
+    std::unique_ptr<PortLinks> links_; // COM1 is the pty, COM2 a missing device
+    std::unique_ptr<PtyPair> pty_;
     std::unique_ptr<ProgramState> state_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<Program> program_;
@@ -95,12 +55,6 @@ class TestProgram : public QObject
     QString received_text() const { return control<ReceiveBox>("接收编辑框")->text(); }
     QString count(const char *box) const { return control<QLineEdit>(box)->text(); }
 
-    void bind(const QString &com, const QString &device)
-    {
-        const QString link = config_.filePath(u"kestrune/ports/"_s + com);
-        QFile::remove(link);
-        QVERIFY(QFile::link(device, link));
-    }
     // As the user does: the name into the dialog's name field, then Return.
     static void type_name_and_confirm(QFileDialog *dialog, const QString &path)
     {
@@ -118,17 +72,17 @@ class TestProgram : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(config_.isValid());
-        QVERIFY(QDir().mkpath(config_.filePath(u"kestrune/ports"_s)));
-        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+        QVERIFY(files_.isValid());
+        links_ = std::make_unique<PortLinks>();
     }
+    void cleanupTestCase() { links_.reset(); }
 
     void init()
     {
-        pty_ = std::make_unique<Pty>();
-        QVERIFY(!pty_->slave_name.isEmpty());
-        bind(u"COM1"_s, pty_->slave_name);
-        bind(u"COM2"_s, u"/nonexistent/ttyKESTRUNE"_s);
+        pty_ = std::make_unique<PtyPair>();
+        QVERIFY(pty_->is_valid());
+        QVERIFY(links_->bind(1, pty_->slave_path()));
+        QVERIFY(links_->bind(2, links_->missing_device()));
         state_ = std::make_unique<ProgramState>();
         window_ = std::make_unique<MainWindow>();
         program_ = std::make_unique<Program>(*state_, *window_);
@@ -205,19 +159,20 @@ private Q_SLOTS:
         click(hex ? "发送HEX单选框" : "发送文本单选框");
         control<QPlainTextEdit>("发送编辑框")->setPlainText(text);
         click("发送按钮");
-        QCOMPARE(pty_->read(bytes.isEmpty() ? 200 : 2000), bytes);
+        QCOMPARE(pty_->read(bytes.size()), bytes);
+        QCOMPARE(pty_->read(1, 100), QByteArray());
         QCOMPARE(count("发送数编辑框"), QString::number(bytes.size()));
     }
 
     void shows_and_counts_received_bytes()
     {
         open_line();
-        pty_->write("\x01\xAB");
+        QVERIFY(pty_->write("\x01\xAB"));
         QTRY_COMPARE(count("接收数编辑框"), u"2"_s);
         QCOMPARE(received_text(), u"01 AB "_s);
 
         click("接收文本单选框");
-        pty_->write("OK\r\n\xD6\xD0");
+        QVERIFY(pty_->write("OK\r\n\xD6\xD0"));
         QTRY_COMPARE(count("接收数编辑框"), u"8"_s);
         QCOMPARE(received_text(), u"01 AB OK\r\n中"_s);
     }
@@ -226,11 +181,11 @@ private Q_SLOTS:
     {
         click("接收文本单选框");
         open_line();
-        pty_->write("\xD6");
+        QVERIFY(pty_->write("\xD6"));
         QTRY_COMPARE(count("接收数编辑框"), u"1"_s);
         click("串口按钮");
         open_line();
-        pty_->write("A");
+        QVERIFY(pty_->write("A"));
         QTRY_COMPARE(count("接收数编辑框"), u"2"_s);
         QCOMPARE(received_text(), u"A"_s);
     }
@@ -239,12 +194,12 @@ private Q_SLOTS:
     {
         click("接收文本单选框");
         open_line();
-        pty_->write("xy\xD6");
+        QVERIFY(pty_->write("xy\xD6"));
         QTRY_COMPARE(count("接收数编辑框"), u"3"_s);
         click("清空接收按钮");
         QCOMPARE(received_text(), QString());
         QCOMPARE(count("接收数编辑框"), u"3"_s);
-        pty_->write("\xD0");
+        QVERIFY(pty_->write("\xD0"));
         QTRY_COMPARE(received_text(), u"中"_s);
     }
 
@@ -262,7 +217,7 @@ private Q_SLOTS:
         open_line();
         control<QPlainTextEdit>("发送编辑框")->setPlainText(u"55 AA"_s);
         click("发送按钮");
-        pty_->write("\x10\x20\x30");
+        QVERIFY(pty_->write("\x10\x20\x30"));
         QTRY_COMPARE(count("接收数编辑框"), u"3"_s);
         QCOMPARE(count("发送数编辑框"), u"2"_s);
         if (state == 0)
@@ -289,7 +244,7 @@ private Q_SLOTS:
         QCOMPARE(control("发送按钮")->isEnabled(), state == 1);
 
         if (state != 0) {
-            pty_->write("\x41");
+            QVERIFY(pty_->write("\x41"));
             QTRY_COMPARE(count("接收数编辑框"), u"1"_s);
             QCOMPARE(received_text(), u"41 "_s);
         }
@@ -306,24 +261,24 @@ private Q_SLOTS:
         QTRY_VERIFY(count("发送数编辑框").toInt() >= 3);
         click("串口按钮");
         const QString sent = count("发送数编辑框");
-        QCOMPARE(pty_->read().size(), sent.toInt());
+        QCOMPARE(pty_->read(sent.toInt()).size(), sent.toInt());
         QCOMPARE(control("自动按钮")->text(), u"自动发送"_s);
         QTest::qWait(200);
-        QCOMPARE(pty_->read(100), QByteArray());
+        QCOMPARE(pty_->read(1, 100), QByteArray());
         QCOMPARE(count("发送数编辑框"), sent);
     }
 
     void bytes_go_on_arriving_while_the_save_dialog_is_shown()
     {
         open_line();
-        pty_->write("\x01");
+        QVERIFY(pty_->write("\x01"));
         QTRY_COMPARE(count("接收数编辑框"), u"1"_s);
-        const QString path = config_.filePath(u"during-dialog"_s);
+        const QString path = files_.filePath(u"during-dialog"_s);
         bool answered = false;
         QTimer::singleShot(0, window_.get(), [&] {
             QFileDialog *dialog = nullptr;
             QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
-            pty_->write("\x02\x03");
+            QVERIFY(pty_->write("\x02\x03"));
             QTRY_COMPARE(count("接收数编辑框"), u"3"_s);
             type_name_and_confirm(dialog, path);
             answered = true;
@@ -338,7 +293,7 @@ private Q_SLOTS:
     void the_send_box_saves_as_gbk_with_cr_lf()
     {
         control<QPlainTextEdit>("发送编辑框")->setPlainText(u"发送\nA"_s);
-        const QString path = config_.filePath(u"send.txt"_s);
+        const QString path = files_.filePath(u"send.txt"_s);
         QTimer::singleShot(0, window_.get(), [&] {
             QFileDialog *dialog = nullptr;
             QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
@@ -355,7 +310,7 @@ private Q_SLOTS:
         open_line();
         window_->close();
         window_.reset(); // as main does once the event loop has ended
-        const int fd = ::open(pty_->slave_name.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        const int fd = ::open(pty_->slave_path().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(fd >= 0);
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
         ::close(fd);
