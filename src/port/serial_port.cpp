@@ -53,18 +53,9 @@ bool SerialPort::open()
 {
     close();
     const QString device = port_device(m_port_number);
-    platform::LineSettings settings;
-    settings.baud_rate = m_baud_rate;
-    settings.data_bits = m_data_bits;
-    settings.stop_bits = m_stop_bits;
-    settings.parity = m_parity;
-    settings.parity_check = m_parity_check;
-    settings.flow_control = m_flow_control;
-    settings.rts_mode = m_rts_mode;
-    settings.dtr_mode = m_dtr_mode;
 
     platform::OpenFailure failure = platform::OpenFailure::none;
-    m_line = platform::Line::open(device, settings, failure);
+    m_line = platform::Line::open(device, m_line_settings, failure);
     m_open_failure = failure_text(failure, m_port_number, device);
     if (!m_line)
         return false;

@@ -3,6 +3,7 @@
 // received bytes raised on the thread that owns it.
 
 #include "port/line_input.h"
+#include "port/platform.h"
 #include "port/line_writer.h"
 
 #include <QByteArray>
@@ -16,10 +17,6 @@
 
 namespace kestrune {
 
-namespace platform {
-class Line;
-}
-
 class SerialPort : public QObject, public LineWriter
 {
     Q_OBJECT
@@ -31,29 +28,29 @@ public:
     // Settings. Writing one only stores it; open applies them to the line.
     int port_number() const { return m_port_number; }
     void set_port_number(int n) { m_port_number = n < 1 ? 1 : n; } // device COMn
-    int baud_rate() const { return m_baud_rate; }
-    void set_baud_rate(int bits_per_second) { m_baud_rate = bits_per_second; }
-    int data_bits() const { return m_data_bits; }
-    void set_data_bits(int bits) { m_data_bits = bits; }
-    int stop_bits() const { return m_stop_bits; }
+    int baud_rate() const { return m_line_settings.baud_rate; }
+    void set_baud_rate(int bits_per_second) { m_line_settings.baud_rate = bits_per_second; }
+    int data_bits() const { return m_line_settings.data_bits; }
+    void set_data_bits(int bits) { m_line_settings.data_bits = bits; }
+    int stop_bits() const { return m_line_settings.stop_bits; }
     // 1 one stop bit; 2 and 3 two (there is no one and a half here)
-    void set_stop_bits(int code) { m_stop_bits = code < 1 ? 1 : code > 3 ? 3 : code; }
-    int parity_check() const { return m_parity_check; }
-    void set_parity_check(int on) { m_parity_check = on; } // 0 off, otherwise on
+    void set_stop_bits(int code) { m_line_settings.stop_bits = code < 1 ? 1 : code > 3 ? 3 : code; }
+    int parity_check() const { return m_line_settings.parity_check; }
+    void set_parity_check(int on) { m_line_settings.parity_check = on; } // 0 off, otherwise on
     QString event_char() const { return m_event_char; }
     void set_event_char(const QString &text) { m_event_char = text; } // kept only: no driver support
     int timeout_ms() const { return m_timeout_ms; }
     void set_timeout_ms(int ms) { m_timeout_ms = ms; } // a send waits at most twice this
     int open_on_create() const { return m_open_on_create; }
     void set_open_on_create(int flag) { m_open_on_create = flag; } // kept for the window; never opens by itself
-    int parity() const { return m_parity; }
-    void set_parity(int code) { m_parity = code; } // 0 none, 1 odd, 2 even
-    int flow_control() const { return m_flow_control; }
-    void set_flow_control(int mode) { m_flow_control = mode; } // 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both
-    int rts_mode() const { return m_rts_mode; }
-    void set_rts_mode(int mode) { m_rts_mode = mode; } // 1 holds RTS off, otherwise raised
-    int dtr_mode() const { return m_dtr_mode; }
-    void set_dtr_mode(int mode) { m_dtr_mode = mode; } // 0 as the driver has it, 1 off, 2 on
+    int parity() const { return m_line_settings.parity; }
+    void set_parity(int code) { m_line_settings.parity = code; } // 0 none, 1 odd, 2 even
+    int flow_control() const { return m_line_settings.flow_control; }
+    void set_flow_control(int mode) { m_line_settings.flow_control = mode; } // 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both
+    int rts_mode() const { return m_line_settings.rts_mode; }
+    void set_rts_mode(int mode) { m_line_settings.rts_mode = mode; } // 1 holds RTS off, otherwise raised
+    int dtr_mode() const { return m_line_settings.dtr_mode; }
+    void set_dtr_mode(int mode) { m_line_settings.dtr_mode = mode; } // 0 as the driver has it, 1 off, 2 on
 
     // Closes an open line first. false leaves the line closed, with the reason
     // in open_failure().
@@ -80,17 +77,10 @@ private:
     void raise_ready();
 
     int m_port_number = 1;
-    int m_baud_rate = 9600;
-    int m_data_bits = 8;
-    int m_stop_bits = 1;
-    int m_parity_check = 0;
+    platform::LineSettings m_line_settings; // what open applies to the line
     QString m_event_char;
     int m_timeout_ms = 1000;
     int m_open_on_create = 0;
-    int m_parity = 0;
-    int m_flow_control = 0;
-    int m_rts_mode = 0;
-    int m_dtr_mode = 0;
 
     std::unique_ptr<platform::Line> m_line;
     std::thread m_receiver;
