@@ -3,6 +3,8 @@
 #include "app/program_state.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include <memory>
 
@@ -21,6 +23,10 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("kestrune"));
+    // The window speaks Chinese, so Qt's own texts (dialogs, edit menus) do too.
+    QTranslator qt_texts;
+    if (qt_texts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qt_texts);
 
     kestrune::ProgramState state;
     const ExitStep exit_step{state};
