@@ -82,7 +82,7 @@ inline double cpu_seconds()
            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// The window's count box, given every count or (count_once_a_frame) at most one per 25 ms.
+// The window's count box, given every count or (count_once_a_frame) at most one per 40 ms frame.
 struct CountBox : kestrune::CountBox {
     QBasicTimer frame;
     qint64 shown = -1;
@@ -136,7 +136,7 @@ struct ReceiveArea : kestrune::ReceiveControls {
         if (!count_once_a_frame)
             count_box->show_now();
         else if (!count_box->frame.isActive())
-            count_box->frame.start(25, count_box);
+            count_box->frame.start(40, count_box);
     }
 };
 

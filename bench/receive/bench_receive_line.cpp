@@ -209,7 +209,7 @@ int main(int argc, char **argv)
         std::printf("at 46,080 B/s in 1 ms pieces, %d s each; %s:\n", paced_seconds,
                     variant == 0   ? "bytes only counted, no handler and no box (the port and the event loop alone)"
                     : variant == 1 ? "the window's count box given every chunk's count"
-                                   : "the count box given at most one count a frame (25 ms)");
+                                   : "the count box given at most one count a frame (40 ms)");
         for (const bool hex : {true, false}) {
             area.hex = hex;
             const double rate = 46080;

@@ -8,7 +8,7 @@ CountBox::CountBox(QWidget *parent)
     : QLineEdit(parent)
 {
     frame_.setSingleShot(true);
-    frame_.setInterval(25);
+    frame_.setInterval(40);
     connect(&frame_, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
 }
 

@@ -328,7 +328,7 @@ Line::Read Line::wait_and_read(LineInput &out)
     // read gathers them into fewer hand-overs to the window thread. The kernel
     // holds far more than a rest's worth of bytes at any baud rate.
     constexpr ssize_t small_read = 1024;
-    constexpr int rest_ms = 4;
+    constexpr int rest_ms = 8;
     if (m_handles->trickling) {
         pollfd wake{m_handles->wake, POLLIN, 0};
         if (::poll(&wake, 1, rest_ms) > 0)

@@ -21,7 +21,7 @@ constexpr qint64 settle_budget = 1 << 20;
 // Appended data is painted at most this often, and moves the scroll bar at most
 // every scroll_ms: at a few thousand chunks a second, painting would otherwise
 // cost more than all the rest.
-constexpr int frame_ms = 25;
+constexpr int frame_ms = 40;
 constexpr int scroll_ms = 100;
 // Characters per background slice, and the time a burst of slices may take.
 constexpr qint64 slice_chars = 1 << 18;
