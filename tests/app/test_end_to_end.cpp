@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRect>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -51,11 +53,13 @@ class TestEndToEnd : public QObject
     int slave_ = -1;
     QString slave_name_;
 
-    QString xdotool(const QStringList &arguments)
+    QString xdotool(const QStringList &arguments) { return xdotool_on(display_, arguments); }
+
+    static QString xdotool_on(const QString &display, const QStringList &arguments)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"DISPLAY"_s, display_);
+        env.insert(u"DISPLAY"_s, display);
         p.setProcessEnvironment(env);
         p.start(u"xdotool"_s, arguments);
         p.waitForFinished(20000);
@@ -70,6 +74,45 @@ class TestEndToEnd : public QObject
         const QPoint at = control.center();
         xdotool({u"mousemove"_s, u"--window"_s, window_id_, QString::number(at.x()), QString::number(at.y()),
                  u"click"_s, u"1"_s});
+    }
+
+    static void start_display(QProcess &xvfb, const QString &display)
+    {
+        xvfb.start(u"Xvfb"_s, {display, u"-screen"_s, u"0"_s, u"1280x800x24"_s, u"-nolisten"_s, u"tcp"_s});
+        QVERIFY2(xvfb.waitForStarted(), "Xvfb did not start");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(u"/tmp/.X11-unix/X"_s + display.mid(1)), 10000);
+    }
+
+    // The window's frame on the screen, from the frame extents the window manager set.
+    static QRect frame_geometry(const QString &display, const QString &window_id)
+    {
+        Display *x = XOpenDisplay(display.toLatin1().constData());
+        if (!x)
+            return {};
+        const Window window = Window(window_id.toULong());
+        QRect frame;
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long left_over = 0;
+        unsigned char *data = nullptr;
+        XWindowAttributes attributes{};
+        Window child = 0;
+        int left = 0;
+        int top = 0;
+        if (XGetWindowProperty(x, window, XInternAtom(x, "_NET_FRAME_EXTENTS", False), 0, 4, False, XA_CARDINAL,
+                               &type, &format, &count, &left_over, &data) == Success
+            && count == 4 && XGetWindowAttributes(x, window, &attributes)
+            && XTranslateCoordinates(x, window, attributes.root, 0, 0, &left, &top, &child)) {
+            const long *extents = reinterpret_cast<const long *>(data); // left, right, top, bottom
+            frame = QRect(left - int(extents[0]), top - int(extents[2]),
+                          attributes.width + int(extents[0] + extents[1]),
+                          attributes.height + int(extents[2] + extents[3]));
+        }
+        if (data)
+            XFree(data);
+        XCloseDisplay(x);
+        return frame;
     }
 
     void close_window()
@@ -96,10 +139,8 @@ private Q_SLOTS:
         const QString binary = qEnvironmentVariable("KESTRUNE_BINARY");
         QVERIFY2(QFile::exists(binary), "KESTRUNE_BINARY names no program");
 
-        display_ = u":"_s + QString::number(120 + ::getpid() % 300);
-        xvfb_.start(u"Xvfb"_s, {display_, u"-screen"_s, u"0"_s, u"1280x800x24"_s, u"-nolisten"_s, u"tcp"_s});
-        QVERIFY2(xvfb_.waitForStarted(), "Xvfb did not start");
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(u"/tmp/.X11-unix/X"_s + display_.mid(1)), 10000);
+        display_ = u":"_s + QString::number(120 + 2 * (::getpid() % 150));
+        start_display(xvfb_, display_);
 
         char name[128];
         QCOMPARE(::openpty(&master_, &slave_, name, nullptr, nullptr), 0);
@@ -177,6 +218,36 @@ private Q_SLOTS:
 
         click({589, 13, 80, 24}); // 串口按钮 again closes
         QTRY_COMPARE_WITH_TIMEOUT(title(), u"Kestrune  状态:关闭"_s, 10000);
+    }
+
+    void with_a_window_manager_the_whole_frame_is_842_by_552_and_centred()
+    {
+        const QString openbox = QStandardPaths::findExecutable(u"openbox"_s);
+        QVERIFY2(!openbox.isEmpty(), "openbox is not installed (scripts/setup installs it)");
+        const QString display = u":"_s + QString::number(display_.mid(1).toInt() + 1);
+        QProcess xvfb;
+        QProcess window_manager;
+        QProcess app;
+        start_display(xvfb, display);
+        QProcessEnvironment env = app_.processEnvironment();
+        env.insert(u"DISPLAY"_s, display);
+        window_manager.setProcessEnvironment(env);
+        window_manager.start(openbox, {});
+        QVERIFY(window_manager.waitForStarted());
+        QTest::qWait(1000); // the window manager takes over the screen
+        app.setProcessEnvironment(env);
+        app.start(qEnvironmentVariable("KESTRUNE_BINARY"), {});
+        QVERIFY(app.waitForStarted());
+        const QString window = xdotool_on(display, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s,
+                                                    u"^Kestrune"_s}).section(u'\n', 0, 0);
+        // (1280 - 842) / 2, (800 - 552) / 2
+        QTRY_COMPARE_WITH_TIMEOUT(frame_geometry(display, window), QRect(219, 124, 842, 552), 10000);
+        app.kill();
+        app.waitForFinished();
+        window_manager.kill();
+        window_manager.waitForFinished();
+        xvfb.terminate();
+        xvfb.waitForFinished();
     }
 
     void closing_with_the_line_open_ends_the_program_and_frees_the_device()
