@@ -24,18 +24,32 @@ bool is_ascii(QStringView text)
 // character the two spell, or 0. Built once from Qt's own GBK decoder.
 using PairTable = std::array<char16_t, 128 * 256>;
 
+// A pair is a character only when both bytes are in GBK's ranges and the
+// character encodes back to them: Qt's decoder reads 0x80 and 0xFF as single
+// characters and drops a lead byte left at the end, so "one character" alone
+// would take 0xFF followed by a lead as a pair.
+bool is_pair_byte_range(int lead, int trail)
+{
+    return lead >= 0x81 && lead <= 0xFE && trail >= 0x40 && trail <= 0xFE && trail != 0x7F;
+}
+
 std::unique_ptr<PairTable> build_pair_table()
 {
     auto table = std::make_unique<PairTable>();
     QStringDecoder decoder("GBK", QStringDecoder::Flag::Stateless);
+    QStringEncoder encoder("GBK", QStringEncoder::Flag::Stateless);
     for (int lead = 0x80; lead <= 0xFF; ++lead) {
         for (int trail = 0; trail <= 0xFF; ++trail) {
-            const char pair[2] = {char(lead), char(trail)};
-            decoder.resetState();
-            const QString text = decoder.decode(QByteArrayView(pair, 2));
-            // (hasError() stays set once an error was seen; the result alone tells.)
-            const bool one_char = text.size() == 1 && text.at(0) != QChar::ReplacementCharacter;
-            (*table)[std::size_t((lead - 0x80) * 256 + trail)] = one_char ? text.at(0).unicode() : 0;
+            char16_t character = 0;
+            if (is_pair_byte_range(lead, trail)) {
+                const char pair[2] = {char(lead), char(trail)};
+                decoder.resetState();
+                const QString text = decoder.decode(QByteArrayView(pair, 2));
+                encoder.resetState();
+                if (text.size() == 1 && QByteArray(encoder.encode(text)) == QByteArrayView(pair, 2))
+                    character = text.at(0).unicode();
+            }
+            (*table)[std::size_t((lead - 0x80) * 256 + trail)] = character;
         }
     }
     return table;

@@ -66,6 +66,8 @@ private Q_SLOTS:
         QTest::newRow("no pair: lead shows U+FFFD, CR LF kept") << u"B00D0A"_s << u"\uFFFD\r\n"_s << 0;
         QTest::newRow("no pair: zero after a lead") << u"B000 41"_s << u"\uFFFDA"_s << 0;
         QTest::newRow("no pair: the next byte becomes the lead") << u"FFFF41"_s << u"\uFFFD\uFFFDA"_s << 0;
+        QTest::newRow("line noise FF before a character") << u"FFD6D041"_s << u"\uFFFD中A"_s << 0;
+        QTest::newRow("line noise 80 before a character") << u"80D6D00D0A"_s << u"\uFFFD中\r\n"_s << 0;
         QTest::newRow("no pair across chunks, lead held at the end") << u"FF FF"_s << u"\uFFFD"_s << 1;
         QTest::newRow("lead held at the end of a chunk") << u"41B0"_s << u"A"_s << 1;
         QTest::newRow("lead held across HEX mode") << u"B0 hex 41 text A1"_s << u"41 啊"_s << 0;

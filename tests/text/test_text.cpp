@@ -67,6 +67,9 @@ private Q_SLOTS:
         QTest::newRow("FF FF") << 0xFF << 0xFF << 0;
         QTest::newRow("trail 7F") << 0xB0 << 0x7F << 0;
         QTest::newRow("euro byte is not a lead") << 0x80 << 0x41 << 0;
+        QTest::newRow("euro byte before a lead") << 0x80 << 0xB0 << 0;
+        QTest::newRow("FF before a lead") << 0xFF << 0xD6 << 0;
+        QTest::newRow("FF before FE") << 0xFF << 0xFE << 0;
         QTest::newRow("ASCII lead") << 0x41 << 0x42 << 0;
     }
     void gbk_pair()
