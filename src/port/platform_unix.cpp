@@ -257,14 +257,17 @@ struct Line::Handles
     QString lock_file;
     MarkedInputDecoder decoder;
     bool trickling = false; // the last read was small: rest before the next
+    bool exclusive = false;  // we set the tty's exclusive mode, so we clear it
 
     ~Handles()
     {
         if (wake >= 0)
             ::close(wake);
         if (device >= 0) {
-            // TIOCEXCL outlives this descriptor while any other stays open on the tty.
-            ::ioctl(device, TIOCNXCL);
+            // TIOCEXCL outlives this descriptor while any other stays open on the tty;
+            // a failed open (root gets past another holder's) leaves the holder's alone.
+            if (exclusive)
+                ::ioctl(device, TIOCNXCL);
             ::close(device); // also drops the flock
         }
         release_lock_file(lock_file);
@@ -301,7 +304,7 @@ std::unique_ptr<Line> Line::open(const QString &device, const LineSettings &sett
         failure = errno == EWOULDBLOCK ? OpenFailure::in_use : OpenFailure::refused;
         return nullptr;
     }
-    ::ioctl(h->device, TIOCEXCL);
+    h->exclusive = ::ioctl(h->device, TIOCEXCL) == 0;
 
     if (!apply_settings(h->device, settings)) {
         failure = OpenFailure::refused;

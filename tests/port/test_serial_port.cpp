@@ -398,6 +398,7 @@ void SerialPortTest::open_fails()
         locker = ::open(QFile::encodeName(m_pty->slave_path()).constData(), O_RDWR | O_NOCTTY);
         QVERIFY(locker >= 0);
         QCOMPARE(::flock(locker, LOCK_EX | LOCK_NB), 0);
+        QCOMPARE(::ioctl(locker, TIOCEXCL), 0); // as another terminal program does
         break;
     case Holder::uucp_lock: {
         if (lock_file.isEmpty())
@@ -424,6 +425,12 @@ void SerialPortTest::open_fails()
     QVERIFY(!port.is_open());
     QVERIFY2(port.open_failure().contains(words), qPrintable(port.open_failure()));
     QVERIFY(!port.send('a'));
+    if (holder == Holder::flock) {
+        // Root got past the holder's exclusive mode; failing must not clear it.
+        int exclusive = -1;
+        QCOMPARE(::ioctl(m_pty->slave(), TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(exclusive, 1);
+    }
 
     // Once the holder lets go, the same port opens.
     if (holder == Holder::unbound_number || holder == Holder::missing_device)
