@@ -22,13 +22,13 @@ QString failure_text(platform::OpenFailure failure, int port_number, const QStri
     case platform::OpenFailure::none:
         return {};
     case platform::OpenFailure::no_device:
-        return name + u": no such device."_s;
+        return name + u"：没有这个设备。"_s;
     case platform::OpenFailure::in_use:
-        return name + u": in use by another program."_s;
+        return name + u"：正被另一个程序使用。"_s;
     case platform::OpenFailure::permission:
-        return name + u": permission denied (join the dialout group, then log in again)."_s;
+        return name + u"：没有权限打开（把用户加入 dialout 组，再重新登录）。"_s;
     case platform::OpenFailure::refused:
-        return name + u": the driver refused a line setting."_s;
+        return name + u"：驱动程序不接受这组线路设置。"_s;
     }
     return {};
 }

@@ -365,13 +365,13 @@ void SerialPortTest::open_fails_data()
     QTest::addColumn<Holder>("holder");
     QTest::addColumn<QString>("words");
 
-    QTest::newRow("COMn with no device") << Holder::unbound_number << u"no such device"_s;
-    QTest::newRow("link to a missing device") << Holder::missing_device << u"no such device"_s;
-    QTest::newRow("another SerialPort") << Holder::second_port << u"in use"_s;
-    QTest::newRow("flock of another descriptor") << Holder::flock << u"in use"_s;
-    QTest::newRow("UUCP lock of a live process") << Holder::uucp_lock << u"in use"_s;
-    QTest::newRow("lock file still empty") << Holder::lock_being_written << u"in use"_s;
-    QTest::newRow("QSerialPort") << Holder::qserialport << u"in use"_s;
+    QTest::newRow("COMn with no device") << Holder::unbound_number << u"没有这个设备"_s;
+    QTest::newRow("link to a missing device") << Holder::missing_device << u"没有这个设备"_s;
+    QTest::newRow("another SerialPort") << Holder::second_port << u"正被另一个程序使用"_s;
+    QTest::newRow("flock of another descriptor") << Holder::flock << u"正被另一个程序使用"_s;
+    QTest::newRow("UUCP lock of a live process") << Holder::uucp_lock << u"正被另一个程序使用"_s;
+    QTest::newRow("lock file still empty") << Holder::lock_being_written << u"正被另一个程序使用"_s;
+    QTest::newRow("QSerialPort") << Holder::qserialport << u"正被另一个程序使用"_s;
 }
 
 void SerialPortTest::open_fails()
