@@ -44,6 +44,11 @@ public:
         return found(end);
     }
 
+    // A line ends before this many characters, whatever their width: characters
+    // drawn with no width (controls without pictures) would otherwise make one
+    // endless line, re-wrapped whole at every append.
+    static constexpr qint64 max_line_chars = 4096;
+
     enum Kind : quint8 { Other, Space, Tab, Cr, Lf, Ideograph, Joiner };
     static Kind kind_of(char16_t c)
     {
@@ -121,6 +126,11 @@ bool LineBreaker::feed_run(const Unit *units, qsizetype n, qint64 first, Found &
                 go_on = false;
                 break;
             }
+        }
+        if (at - line_start >= max_line_chars && kind != Cr && kind != Lf && kind != Joiner
+            && !begin_line(at)) {
+            go_on = false;
+            break;
         }
         switch (kind) {
         case Space:

@@ -48,7 +48,10 @@ QList<qint64> reference_wrap(const QString &text, const CharWidths &widths, qrea
         qint64 next = -1;
         for (qint64 p = s; p < n && next < 0; ++p) {
             const char16_t c = text.at(p).unicode();
-            if (c == u'\r') {
+            const bool joins = c >= 0xDC00 && c < 0xE000;
+            if (p - s >= LineBreaker::max_line_chars && c != u'\r' && c != u'\n' && !joins) {
+                next = p;
+            } else if (c == u'\r') {
                 next = (p + 1 < n && text.at(p + 1) == u'\n') ? p + 2 : p + 1;
             } else if (c == u'\n') {
                 next = p + 1;
@@ -62,7 +65,6 @@ QList<qint64> reference_wrap(const QString &text, const CharWidths &widths, qrea
                 if (is_ideograph(c) && p > s)
                     last_break = p;
                 const qreal w = widths.advance(c);
-                const bool joins = c >= 0xDC00 && c < 0xE000;
                 if (x + w > width && p > s && !joins) {
                     next = last_break > s ? last_break : p;
                 } else {
@@ -130,6 +132,28 @@ private:
     }
 
 private Q_SLOTS:
+    // Characters of no width (controls drawn as nothing) still end lines, so an
+    // append never re-wraps more than one bounded line.
+    void zero_width_runs_end_lines()
+    {
+        const CharWidths widths(test_width, 4, false); // a font without control pictures
+        QCOMPARE(widths.advance(u'\x05'), 0.0);
+        const QString piece(64, QChar(0x05));
+        TextStore store;
+        WrapIndex index(widths);
+        index.set_width(12);
+        QString text;
+        for (int i = 0; i < 300; ++i) {
+            const qint64 old = store.size();
+            store.append(piece);
+            index.text_replaced(old, 0, piece.size());
+            text += piece;
+            wrap_all(index, store, 1 << 20);
+        }
+        QCOMPARE(index_lines(index), reference_wrap(text, widths, 12));
+        QCOMPARE(index.line_count(), text.size() / LineBreaker::max_line_chars + 1);
+    }
+
     void at_once_data() { add_texts(); }
     void at_once()
     {
