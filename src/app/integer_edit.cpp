@@ -2,6 +2,7 @@
 
 #include "text/decimal.h"
 
+#include <QFocusEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 
@@ -62,8 +63,9 @@ void IntegerEdit::inputMethodEvent(QInputMethodEvent *event)
 
 void IntegerEdit::focusOutEvent(QFocusEvent *event)
 {
+    // The box's own context menu takes the focus for a moment: the user is not leaving.
     const QString result = normalized(text());
-    if (result != text())
+    if (event->reason() != Qt::PopupFocusReason && result != text())
         setText(result);
     QLineEdit::focusOutEvent(event);
 }

@@ -296,6 +296,18 @@ private Q_SLOTS:
         QCOMPARE(period->text(), after_focus_out);
     }
 
+    void period_box_waits_while_its_context_menu_is_open()
+    {
+        auto *period = control<IntegerEdit>(u"周期编辑框"_s);
+        period->setFocus();
+        period->setText(u"-"_s);
+        QFocusEvent menu_opens(QEvent::FocusOut, Qt::PopupFocusReason);
+        QCoreApplication::sendEvent(period, &menu_opens);
+        QCOMPARE(period->text(), u"-"_s); // still there for a paste of "5"
+        control(u"清零按钮"_s)->setFocus();
+        QCOMPARE(period->text(), QString());
+    }
+
     void esc_does_not_close()
     {
         QTest::keyClick(control(u"串口按钮"_s), Qt::Key_Escape);
