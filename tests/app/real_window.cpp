@@ -5,6 +5,7 @@
 #include <QProcessEnvironment>
 
 #include <QSerialPort>
+#include <QTest>
 
 #include <X11/Xlib.h>
 
@@ -106,6 +107,18 @@ void RealWindow::replace_text(QRect box, const QString &text)
     click(box);
     key(u"ctrl+a"_s);
     type(text);
+}
+
+QByteArray RealWindow::save_receive_box(const QString &path)
+{
+    click(at::保存接收按钮);
+    QTest::qWait(1500); // the dialog opens with the focus in its name field
+    type(path);
+    key(u"Return"_s);
+    QFile saved(path + u".txt"_s);
+    if (!QTest::qWaitFor([&] { return saved.exists(); }, 10000) || !saved.open(QIODevice::ReadOnly))
+        return "(no file)";
+    return saved.readAll();
 }
 
 void RealWindow::close()

@@ -66,6 +66,9 @@ public:
     void key(const QString &keys);    // xdotool key names: "ctrl+a", "Return"
     void replace_text(QRect box, const QString &text); // click, select all, type
     void close(); // WM_DELETE_WINDOW, as a window manager's close box sends it
+    // Saves the receive box through the real dialog (path typed, then Enter) and
+    // returns what the file holds; ".txt" is added to the path.
+    QByteArray save_receive_box(const QString &path);
 
     // CPU seconds (user and system) the program has used so far.
     double cpu_seconds() const;

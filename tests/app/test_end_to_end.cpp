@@ -32,20 +32,6 @@ class TestEndToEnd : public QObject
     VirtualDisplay display_;
     std::unique_ptr<RealWindow> window_;
 
-    // The receive box as the real save dialog writes it: name typed, then Enter.
-    QByteArray save_receive_box(const QString &name)
-    {
-        const QString path = dir_.filePath(name);
-        window_->click(at::保存接收按钮);
-        QTest::qWait(1500); // the dialog opens with the focus in its name field
-        window_->type(path);
-        window_->key(u"Return"_s);
-        QFile saved(path + u".txt"_s);
-        if (!QTest::qWaitFor([&] { return saved.exists(); }, 10000) || !saved.open(QIODevice::ReadOnly))
-            return "(no file)";
-        return saved.readAll();
-    }
-
     void open_line()
     {
         window_->click(at::串口按钮);
@@ -126,7 +112,7 @@ private Q_SLOTS:
         open_line();
         QVERIFY(pty_->write("OK\r\n\xff"));
         QTest::qWait(500);
-        QCOMPARE(save_receive_box(u"hex"_s), QByteArray("4F 4B 0D 0A FF "));
+        QCOMPARE(window_->save_receive_box(dir_.filePath(u"hex"_s)), QByteArray("4F 4B 0D 0A FF "));
     }
 
     void text_mode_assembles_gbk_characters_across_reads()
@@ -138,7 +124,7 @@ private Q_SLOTS:
         QTest::qWait(300);
         QVERIFY(pty_->write("\xD0\xCE\xC4\r\n"));
         QTest::qWait(500);
-        QCOMPARE(save_receive_box(u"text"_s), QByteArray("ok \xD6\xD0\xCE\xC4\r\n"));
+        QCOMPARE(window_->save_receive_box(dir_.filePath(u"text"_s)), QByteArray("ok \xD6\xD0\xCE\xC4\r\n"));
         window_->click(at::接收HEX单选框);
     }
 

@@ -23,6 +23,10 @@ PtyPair::PtyPair()
         return;
     }
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    // Programs the test starts must not hold the line's ends: a copy of the
+    // master would keep the line up after close_master().
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
     m_slave_path = QFile::decodeName(name);
 }
 
