@@ -96,6 +96,8 @@ void Program::connect_events()
     QObject::connect(w->发送按钮, &QPushButton::clicked, w, [this] { send_command_.send_once(); });
     QObject::connect(w->自动按钮, &QPushButton::clicked, w, [this] { send_command_.toggle_auto_send(); });
     QObject::connect(w->时钟1, &PeriodTimer::tick, w, [this] { send_command_.on_send_timer_tick(); });
+    QObject::connect(w->端口1, &SerialPort::device_lost, w,
+                     [this](const QString &why) { line_command_.on_device_lost(why); });
     QObject::connect(w->端口1, &SerialPort::bytes_received, w,
                      [this](const QByteArray &bytes) { receive_handler_.on_byte_received(bytes); });
     QObject::connect(w->接收文本单选框, &QRadioButton::clicked, w,

@@ -63,7 +63,7 @@ void WindowControls::show_line_state(bool open)
     window_.show_state(open ? LineState::open : LineState::closed);
 }
 
-void WindowControls::show_open_failure(const QString &why)
+void WindowControls::show_line_trouble(const QString &why)
 {
     window_.串口按钮->setToolTip(why);
 }

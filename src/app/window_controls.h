@@ -24,7 +24,7 @@ public:
     void renew_lead_byte_store() override;
     void stop_send_timer() override;
     void show_line_state(bool open) override;
-    void show_open_failure(const QString &why) override;
+    void show_line_trouble(const QString &why) override;
 
     // SendControls
     bool send_hex_checked() const override;

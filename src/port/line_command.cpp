@@ -18,6 +18,11 @@ void LineCommand::on_line_button_clicked()
         open_line();
 }
 
+void LineCommand::on_device_lost(const QString &why)
+{
+    m_controls.show_line_trouble(why);
+}
+
 void LineCommand::close_line()
 {
     m_controls.stop_send_timer(); // before the close, so no tick sends on a closing line
@@ -42,11 +47,11 @@ void LineCommand::open_line()
 
     if (m_port.open()) {
         m_controls.show_line_state(true);
-        m_controls.show_open_failure(QString());
+        m_controls.show_line_trouble(QString());
         m_port_is_open = 1;
     } else {
         m_controls.show_line_state(false);
-        m_controls.show_open_failure(m_port.open_failure());
+        m_controls.show_line_trouble(m_port.open_failure());
         m_port_is_open = 0;
     }
 }

@@ -13,6 +13,9 @@ public:
     LineCommand(LineControls &controls, SerialPort &port, int &port_is_open);
 
     void on_line_button_clicked();
+    // The device of the open line went away: the line stays open until the user
+    // closes it, and the button's tooltip says why nothing works.
+    void on_device_lost(const QString &why);
 
 private:
     void close_line();

@@ -22,8 +22,9 @@ public:
     virtual void stop_send_timer() = 0;
     // Window caption, caption of 串口按钮, 发送按钮 and 自动按钮 for a closed or open line.
     virtual void show_line_state(bool open) = 0;
-    // Why the last open failed, in plain words (tooltip of 串口按钮); empty after a success.
-    virtual void show_open_failure(const QString &why) = 0;
+    // What stands in the way of the line, in plain words (tooltip of 串口按钮): why the
+    // last open failed, or that the device went away; empty after a successful open.
+    virtual void show_line_trouble(const QString &why) = 0;
 };
 
 } // namespace kestrune

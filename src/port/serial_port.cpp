@@ -98,7 +98,8 @@ bool SerialPort::send(quint8 byte)
 void SerialPort::receive(platform::Line *line, quint64 session)
 {
     LineInput input;
-    while (line->wait_and_read(input) == platform::Line::Read::input) {
+    platform::Line::Read read;
+    while ((read = line->wait_and_read(input)) == platform::Line::Read::input) {
         const QMutexLocker lock(&m_mutex);
         m_arrived.append(std::move(input));
         if (!m_take_posted) {
@@ -107,6 +108,21 @@ void SerialPort::receive(platform::Line *line, quint64 session)
                 this, [this, session] { take_input(session); }, Qt::QueuedConnection);
         }
     }
+    // Posted after the last take_input, so it comes after the bytes that arrived.
+    if (read == platform::Line::Read::gone)
+        QMetaObject::invokeMethod(
+            this, [this, session] { report_loss(session); }, Qt::QueuedConnection);
+}
+
+void SerialPort::report_loss(quint64 session)
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (session != m_session)
+            return; // the line was closed meanwhile
+    }
+    Q_EMIT device_lost(u"COM"_s + QString::number(m_port_number)
+                       + u"：设备已断开。关闭串口，等设备回来后再打开。"_s);
 }
 
 void SerialPort::take_input(quint64 session)

@@ -70,10 +70,15 @@ Q_SIGNALS:
     // A break (line_break) or a byte received with a parity or framing error
     // (line_error, raised just before that byte), as the line driver marks them.
     void line_status(int kind);
+    // The device went away while the line was open (an adapter pulled out): nothing
+    // more arrives and sends fail until the line is closed and opened again. `why`
+    // says so in plain words. Never raised for a close.
+    void device_lost(const QString &why);
 
 private:
     void receive(platform::Line *line, quint64 session);
     void take_input(quint64 session);
+    void report_loss(quint64 session);
     void raise_ready();
 
     int m_port_number = 1;

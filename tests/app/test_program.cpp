@@ -141,6 +141,17 @@ private Q_SLOTS:
         QVERIFY(!control("串口按钮")->toolTip().isEmpty());
     }
 
+    void the_line_button_says_when_the_device_went_away()
+    {
+        open_line();
+        QVERIFY(control("串口按钮")->toolTip().isEmpty());
+        pty_->close_master(); // pulled out
+        QTRY_VERIFY(control("串口按钮")->toolTip().contains(u"断开"_s));
+        QCOMPARE(window_->windowTitle(), u"Kestrune  状态:开启"_s); // until the user closes it
+        click("串口按钮");
+        QCOMPARE(window_->windowTitle(), u"Kestrune  状态:关闭"_s);
+    }
+
     void sends_the_box_in_either_mode_data()
     {
         QTest::addColumn<bool>("hex");

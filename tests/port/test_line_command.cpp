@@ -28,7 +28,7 @@ public:
     int parity = 0;
     QList<int> parity_values{0, 1, 2};
     QStringList calls;
-    QString failure; // the last text given to show_open_failure
+    QString failure; // the last text given to show_line_trouble
 
     int port_position() const override { return port; }
     QString baud_text() const override { return baud; }
@@ -42,9 +42,9 @@ public:
     {
         record(open ? u"show_line_state(open)"_s : u"show_line_state(closed)"_s);
     }
-    void show_open_failure(const QString &why) override
+    void show_line_trouble(const QString &why) override
     {
-        record(why.isEmpty() ? u"show_open_failure()"_s : u"show_open_failure(why)"_s);
+        record(why.isEmpty() ? u"show_line_trouble()"_s : u"show_line_trouble(why)"_s);
         failure = why;
     }
 
@@ -130,7 +130,7 @@ void LineCommandTest::open_takes_the_choices()
 
     QCOMPARE(controls.calls, (QStringList{u"renew_lead_byte_store @closed"_s,
                                           u"show_line_state(open) @open"_s,
-                                          u"show_open_failure() @open"_s}));
+                                          u"show_line_trouble() @open"_s}));
     QCOMPARE(port_is_open, 1);
     QCOMPARE(port.port_number(), port_position + 1);
     QCOMPARE(port.baud_rate(), baud_text.toInt());
@@ -171,7 +171,7 @@ void LineCommandTest::failed_open_shows_the_closed_state()
 
     QCOMPARE(controls.calls, (QStringList{u"renew_lead_byte_store @closed"_s,
                                           u"show_line_state(closed) @closed"_s,
-                                          u"show_open_failure(why) @closed"_s}));
+                                          u"show_line_trouble(why) @closed"_s}));
     QCOMPARE(controls.failure, port.open_failure());
     QCOMPARE(port_is_open, 0);
 

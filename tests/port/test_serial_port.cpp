@@ -533,15 +533,21 @@ void SerialPortTest::device_going_away()
     Received received;
     SerialPort port;
     collect(port, context, received);
+    QSignalSpy lost(&port, &SerialPort::device_lost);
+    QVERIFY(port.open());
+    port.close(); // a close is no loss
     QVERIFY(port.open());
     QCOMPARE(thread_count(), threads_closed + 1);
 
     QVERIFY(m_pty->write("last words"));
     QTRY_COMPARE(received.bytes, "last words"_ba);
+    QCOMPARE(lost.count(), 0);
     m_pty->close_master();
 
     // The receive thread ends by itself instead of spinning on the hang-up.
     QTRY_COMPARE(thread_count(), threads_closed);
+    QTRY_COMPARE(lost.count(), 1);
+    QVERIFY(lost.first().first().toString().startsWith(u"COM1"_s));
     QVERIFY(!port.send('a'));
     QVERIFY(port.is_open()); // until the user closes it
     port.close();
