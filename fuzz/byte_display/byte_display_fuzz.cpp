@@ -56,6 +56,13 @@ void check_text(const SplitInput &input)
     KESTRUNE_FUZZ_CHECK(split.pending == whole.pending);
     KESTRUNE_FUZZ_CHECK(whole.shown.size() <= stream.size());
 
+    // 0x80 pairs with nothing: held in front of the stream it shows as U+FFFD, and
+    // the stream after it shows as it would alone.
+    if (!stream.isEmpty()) {
+        const QByteArray led = "\x80" + stream.toByteArray();
+        KESTRUNE_FUZZ_CHECK(show_text({led}).shown == u'\uFFFD' + whole.shown);
+    }
+
     QByteArray without_nuls = stream.toByteArray();
     without_nuls.removeIf([](char b) { return b == 0; });
     if (std::none_of(stream.begin(), stream.end(), [](char b) { return quint8(b) >= 0x80; })) {
