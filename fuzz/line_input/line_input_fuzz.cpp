@@ -38,12 +38,13 @@ QList<LineInputItem> decode_into_one(const QList<QByteArrayView> &pieces)
 
 struct Marked
 {
-    QByteArray line;     // what the line discipline writes
+    QByteArray line;     // the marked bytes as read from the tty
     LineInput expected;  // what it stands for
 };
 
-// The stream read as a script: FF c is a received FF (c % 3 == 0), a line error on
-// the byte after c (1), or a break (2); any other byte is received as it is.
+// The stream read as a script: FF c is a received FF (c % 4 == 0), a line error on
+// the byte after c (1), a break (2), or an FF that starts no mark before the byte
+// after c (3), kept as it came; any other byte is received as it is.
 Marked mark(QByteArrayView script)
 {
     Marked m;
@@ -56,7 +57,7 @@ Marked mark(QByteArrayView script)
         }
         if (++i == script.size())
             break;
-        const int kind = quint8(script[i]) % 3;
+        const int kind = quint8(script[i]) % 4;
         if (kind == 0) {
             m.line.append("\xFF\xFF");
             m.expected.add_bytes("\xFF");
@@ -70,6 +71,11 @@ Marked mark(QByteArrayView script)
             m.line.append("\xFF\0\0", 3);
             m.expected.add_status(line_break);
             m.expected.add_bytes(QByteArrayView("\0", 1));
+        } else if (kind == 3 && i + 1 < script.size() && script[i + 1] != 0 && quint8(script[i + 1]) != 0xFF) {
+            const char x = script[++i];
+            m.line.append('\xFF').append(x);
+            m.expected.add_bytes("\xFF");
+            m.expected.add_bytes(QByteArrayView(&x, 1));
         }
     }
     return m;
