@@ -1,0 +1,563 @@
+// The real program as a user meets it: started on the harness's own Xvfb, its
+// line a pty, fed as fast as the pty takes bytes, in HEX and in text mode.
+// Prints throughput to the window, CPU per MB, event-loop lateness (answers to
+// _NET_WM_PING), resident memory per stored character and start-up time, as
+// medians over several runs. Kestrune is driven through its controls; any
+// other terminal that takes its port on the command line can be measured too.
+
+#include "feed.h"
+#include "ping_probe.h"
+#include "process_figures.h"
+#include "x_display.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRect>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <optional>
+#include <thread>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+using namespace kestrune::bench;
+
+namespace {
+
+constexpr double megabyte = 1 << 20;
+
+// Kestrune's controls, in window coordinates.
+constexpr QRect 串口按钮{589, 13, 80, 24};        // opens and closes the line
+constexpr QRect 接收文本单选框{28, 451, 80, 24};  // text display mode
+constexpr QRect 接收HEX单选框{28, 477, 80, 24};   // HEX display mode, the default
+constexpr QRect 保存接收按钮{100, 479, 87, 24};   // saves the receive box through a dialog
+
+enum class Mode { hex, text };
+
+const char *mode_name(Mode mode) { return mode == Mode::hex ? "HEX " : "text"; }
+
+struct Options {
+    QStringList command; // program and arguments, {port} standing for the line's device
+    bool kestrune = true;
+    QRegularExpression title;
+    Mode default_mode = Mode::hex;
+    QStringList hex_keys;  // xdotool keys that switch another program to HEX display
+    QStringList text_keys; // and to text display
+    qint64 bytes = 0;
+    int runs = 3;
+    double quiet_s = 0.3;
+    int ping_ms = 10;
+    std::vector<Mode> modes;
+    QString screenshots; // a folder for a picture of the window at the end of each run
+};
+
+struct Run {
+    double startup_s = 0;
+    double mb_per_s = 0;
+    double cpu_s_per_mb = 0;
+    double x_cpu_s_per_mb = 0; // the X server's share of the drawing
+    double late_p50 = 0, late_p99 = 0, late_max = 0;
+    double idle_p50 = 0, idle_p99 = 0;
+    int pings = 0;
+    int unanswered = 0;
+    double rss_growth_mb = 0;
+    double bytes_per_char = 0;
+    QString saved; // kestrune: how the receive box saved after the run compares with the feed
+};
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, std::size_t(p * double(values.size())))];
+}
+
+void sleep_s(double seconds)
+{
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+QString load_average()
+{
+    QFile file(u"/proc/loadavg"_s);
+    if (!file.open(QIODevice::ReadOnly))
+        return u"?"_s;
+    return QString::fromLatin1(file.readAll()).section(u' ', 0, 2);
+}
+
+// The pty pair that stands for the serial line; the harness writes the master.
+struct Pty {
+    int master = -1;
+    int slave = -1;
+    QString slave_name;
+
+    bool open()
+    {
+        char name[128];
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return false;
+        slave_name = QString::fromLocal8Bit(name);
+        termios raw{};
+        ::tcgetattr(slave, &raw);
+        ::cfmakeraw(&raw); // no echo and no line editing until the program sets its own
+        ::tcsetattr(slave, TCSANOW, &raw);
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+        return true;
+    }
+    ~Pty()
+    {
+        if (master >= 0)
+            ::close(master);
+        if (slave >= 0)
+            ::close(slave);
+    }
+};
+
+// Writes all of bytes into the master as fast as it takes them, reading and
+// dropping whatever the program writes back, until done or told to give up.
+void feed_line(int master, const QByteArray &bytes, const std::atomic<bool> &give_up)
+{
+    qsizetype sent = 0;
+    char sink[4096];
+    while (sent < bytes.size() && !give_up) {
+        const ssize_t n = ::write(master, bytes.constData() + sent, std::size_t(std::min<qsizetype>(bytes.size() - sent, 65536)));
+        if (n > 0) {
+            sent += n;
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return;
+        pollfd p{master, POLLOUT | POLLIN, 0};
+        ::poll(&p, 1, 200);
+        if (p.revents & POLLIN)
+            while (::read(master, sink, sizeof sink) > 0) {
+            }
+    }
+}
+
+struct Sample {
+    double at;
+    qint64 ticks;
+    qint64 x_ticks;
+};
+
+// Samples the program's CPU every 20 ms until it has stayed quiet (at most one
+// clock tick) for quiet_s once `busy` is false. Returns the first sample that
+// already had the CPU time the quiet stretch began with: the moment the program
+// finished, give or take one tick and one sample.
+std::optional<Sample> wait_until_quiet(qint64 pid, qint64 x_pid, double quiet_s, double timeout_s,
+                                       const std::atomic<bool> &busy)
+{
+    std::vector<Sample> samples;
+    const double start = now_seconds();
+    while (now_seconds() - start < timeout_s) {
+        const Sample s{now_seconds(), cpu_ticks(pid), cpu_ticks(x_pid)};
+        if (s.ticks < 0)
+            return std::nullopt;
+        samples.push_back(s);
+        if (!busy) {
+            // The latest sample at least quiet_s old.
+            auto old = std::find_if(samples.rbegin(), samples.rend(),
+                                    [&](const Sample &e) { return s.at - e.at >= quiet_s; });
+            if (old != samples.rend() && s.ticks - old->ticks <= 1) {
+                return *std::find_if(samples.begin(), samples.end(),
+                                     [&](const Sample &e) { return e.ticks >= old->ticks; });
+            }
+        }
+        sleep_s(0.02);
+    }
+    return std::nullopt;
+}
+
+class Measurement
+{
+public:
+    Measurement(const Options &options, XDisplay &display) : options_(options), display_(display) {}
+
+    std::optional<Run> run(Mode mode, const Feed &feed, const QString &label);
+
+private:
+    bool fail(const QString &why)
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(why));
+        QFile log(dir_->filePath(u"program.log"_s));
+        if (log.open(QIODevice::ReadOnly)) {
+            const QByteArray tail = log.readAll().right(2000);
+            if (!tail.isEmpty())
+                std::fprintf(stderr, "the program said:\n%s\n", tail.constData());
+        }
+        return false;
+    }
+    bool start_program(Run &run);
+    bool set_up_line(Mode mode);
+    void stop_program();
+    QString check_saved_box(const QByteArray &expected);
+
+    const Options &options_;
+    XDisplay &display_;
+    std::optional<QTemporaryDir> dir_; // fresh for every run, as are the pty and the program
+    std::optional<Pty> pty_;
+    QProcess program_;
+    WindowId window_ = 0;
+};
+
+bool Measurement::start_program(Run &run)
+{
+    pty_.emplace();
+    if (!pty_->open())
+        return fail(u"openpty failed"_s);
+    QProcessEnvironment env = display_.environment();
+    env.insert(u"XDG_CONFIG_HOME"_s, dir_->filePath(u"config"_s));
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    env.remove(u"QT_QPA_PLATFORMTHEME"_s);
+    if (options_.kestrune) {
+        // COM1 is the pty, by the link the program looks for.
+        QDir().mkpath(dir_->filePath(u"config/kestrune/ports"_s));
+        if (!QFile::link(pty_->slave_name, dir_->filePath(u"config/kestrune/ports/COM1"_s)))
+            return fail(u"cannot link COM1 to the pty"_s);
+    }
+    QStringList arguments = options_.command;
+    for (QString &argument : arguments)
+        argument.replace(u"{port}"_s, pty_->slave_name);
+    const QString program = arguments.takeFirst();
+    program_.setProcessEnvironment(env);
+    program_.setProcessChannelMode(QProcess::MergedChannels);
+    program_.setStandardOutputFile(dir_->filePath(u"program.log"_s));
+    program_.setStandardInputFile(QProcess::nullDevice());
+
+    const double started = now_seconds();
+    program_.start(program, arguments);
+    if (!program_.waitForStarted())
+        return fail(u"cannot start "_s + program + u": "_s + program_.errorString());
+    while (now_seconds() - started < 30 && program_.state() == QProcess::Running) {
+        window_ = display_.find_window(options_.title);
+        if (window_ && display_.is_painted(window_)) {
+            run.startup_s = now_seconds() - started;
+            return true;
+        }
+        sleep_s(0.003);
+    }
+    return fail(u"no painted window whose title matches "_s + options_.title.pattern() + u" within 30 s"_s);
+}
+
+bool Measurement::set_up_line(Mode mode)
+{
+    if (!options_.kestrune) {
+        const QStringList &keys = mode == Mode::hex ? options_.hex_keys : options_.text_keys;
+        if (mode != options_.default_mode) {
+            // Keys go where the pointer is: there is no window manager to give focus.
+            display_.point_at(window_, {8, 8});
+            display_.keys(keys);
+        }
+        return true;
+    }
+    display_.click(window_, mode == Mode::hex ? 接收HEX单选框 : 接收文本单选框);
+    display_.click(window_, 串口按钮);
+    for (int wait = 0; wait < 1000; ++wait) {
+        if (display_.title(window_).endsWith(u"状态:开启"_s))
+            return true;
+        sleep_s(0.01);
+    }
+    return fail(u"the line did not open (title: "_s + display_.title(window_) + u")"_s);
+}
+
+void Measurement::stop_program()
+{
+    if (program_.state() != QProcess::NotRunning) {
+        program_.terminate();
+        if (!program_.waitForFinished(10000)) {
+            program_.kill();
+            program_.waitForFinished();
+        }
+    }
+}
+
+// Saves the receive box through the program's own dialog, as a user would, and
+// compares the file with what the box should hold: every byte fed, displayed.
+QString Measurement::check_saved_box(const QByteArray &expected)
+{
+    const QString path = dir_->filePath(u"received"_s);
+    QFile file(path + u".txt"_s);
+    display_.click(window_, 保存接收按钮);
+    sleep_s(1.5); // the dialog comes up with its name field focused
+    display_.type(path);
+    display_.keys({u"Return"_s});
+    for (double waited = 0; waited < 60 && file.size() < expected.size(); waited += 0.1)
+        sleep_s(0.1);
+    sleep_s(0.2);
+    if (!file.open(QIODevice::ReadOnly))
+        return u"box not saved"_s;
+    const QByteArray saved = file.readAll();
+    if (saved == expected)
+        return u"box saved = feed"_s;
+    qsizetype first = 0;
+    while (first < std::min(saved.size(), expected.size()) && saved[first] == expected[first])
+        ++first;
+    return u"box saved: %1 bytes, %2 expected, first difference at %3"_s.arg(saved.size()).arg(expected.size()).arg(first);
+}
+
+std::optional<Run> Measurement::run(Mode mode, const Feed &feed, const QString &label)
+{
+    dir_.emplace();
+    Run run;
+    const auto done = qScopeGuard([this] { stop_program(); });
+    if (!start_program(run) || !set_up_line(mode))
+        return std::nullopt;
+    const qint64 pid = program_.processId();
+    const qint64 x_pid = display_.server_pid();
+    const std::atomic<bool> not_busy{false};
+    if (!wait_until_quiet(pid, x_pid, options_.quiet_s, 20, not_busy)) {
+        fail(u"the program did not settle after start-up"_s);
+        return std::nullopt;
+    }
+
+    PingProbe probe(display_.name(), window_, options_.ping_ms);
+    if (!probe.connected()) {
+        fail(u"the probe cannot connect to the display"_s);
+        return std::nullopt;
+    }
+    sleep_s(1); // pings while nothing arrives: what the machine's noise alone costs
+    const qint64 rss_before = resident_bytes(pid);
+    const qint64 ticks_before = cpu_ticks(pid);
+    const qint64 x_ticks_before = cpu_ticks(x_pid);
+    const double feed_start = now_seconds();
+
+    std::atomic<bool> feeding{true};
+    std::atomic<bool> give_up{false};
+    std::thread feeder([&] {
+        feed_line(pty_->master, feed.bytes, give_up);
+        feeding = false;
+    });
+    const double timeout = 60 + double(feed.bytes.size()) / 100e3; // slower than 100 kB/s is a failure
+    const std::optional<Sample> end = wait_until_quiet(pid, x_pid, options_.quiet_s, timeout, feeding);
+    give_up = true;
+    feeder.join();
+    const qint64 rss_after = resident_bytes(pid);
+    const std::vector<PingProbe::Ping> pings = probe.stop();
+    if (!end) {
+        fail(u"the program did not finish receiving (or it ended)"_s);
+        return std::nullopt;
+    }
+
+    const double megabytes = double(feed.bytes.size()) / megabyte;
+    run.mb_per_s = megabytes / (end->at - feed_start);
+    run.cpu_s_per_mb = ticks_to_seconds(end->ticks - ticks_before) / megabytes;
+    run.x_cpu_s_per_mb = ticks_to_seconds(end->x_ticks - x_ticks_before) / megabytes;
+    const std::vector<double> late = ping_delays_ms(pings, feed_start, end->at);
+    const std::vector<double> idle = ping_delays_ms(pings, feed_start - 1, feed_start);
+    run.pings = int(late.size());
+    run.unanswered = int(std::count_if(pings.begin(), pings.end(), [](const auto &p) { return p.answered < 0; }));
+    run.late_p50 = percentile(late, 0.5);
+    run.late_p99 = percentile(late, 0.99);
+    run.late_max = late.empty() ? 0 : *std::max_element(late.begin(), late.end());
+    run.idle_p50 = percentile(idle, 0.5);
+    run.idle_p99 = percentile(idle, 0.99);
+    const qint64 characters = mode == Mode::hex ? feed.hex_characters : feed.text_characters;
+    run.rss_growth_mb = double(rss_after - rss_before) / megabyte;
+    run.bytes_per_char = double(rss_after - rss_before) / double(characters);
+
+    if (!options_.screenshots.isEmpty())
+        display_.screenshot(window_, QDir(options_.screenshots).filePath(label + u".png"_s));
+    if (options_.kestrune)
+        run.saved = check_saved_box(mode == Mode::hex ? hex_display(feed.bytes) : feed.bytes);
+    return run;
+}
+
+void print_run(const char *label, const Run &r)
+{
+    std::printf("%s %6.1f MB/s  %6.3f CPU s/MB (X server %5.3f)  lateness p50 %5.1f p99 %6.1f max %6.1f ms"
+                " (idle p99 %4.1f)  RSS +%6.1f MB = %5.2f B/char  start-up %4.0f ms",
+                label, r.mb_per_s, r.cpu_s_per_mb, r.x_cpu_s_per_mb, r.late_p50, r.late_p99, r.late_max, r.idle_p99,
+                r.rss_growth_mb, r.bytes_per_char, r.startup_s * 1000);
+    if (!r.saved.isEmpty())
+        std::printf("  %s", qPrintable(r.saved));
+    if (r.unanswered > 0)
+        std::printf("  (%d pings unanswered)", r.unanswered);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+template <typename Field>
+double median_of(const std::vector<Run> &runs, Field field)
+{
+    std::vector<double> values;
+    for (const Run &r : runs)
+        values.push_back(field(r));
+    return median(values);
+}
+
+QString default_binary()
+{
+    // The build tree puts this program in bench/terminal and kestrune in src/app.
+    const QString beside = QCoreApplication::applicationDirPath() + u"/../../src/app/kestrune"_s;
+    return QFileInfo::exists(beside) ? QFileInfo(beside).canonicalFilePath() : QString();
+}
+
+std::optional<Options> parse(const QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"Measures a serial terminal end to end on its own Xvfb: throughput, CPU, event-loop lateness,"
+        " memory per character and start-up. Kestrune by default; --program for another terminal."_s);
+    parser.addHelpOption();
+    const QCommandLineOption binary(u"binary"_s, u"The kestrune binary (default: the one in this build)."_s,
+                                    u"path"_s);
+    const QCommandLineOption program(u"program"_s,
+                                     u"Another terminal's command line; {port} stands for the line's device."_s,
+                                     u"command"_s);
+    const QCommandLineOption window_name(u"window-name"_s,
+                                         u"Regular expression for the window's title (default ^Kestrune, or any)."_s,
+                                         u"regex"_s);
+    const QCommandLineOption default_mode(u"default-mode"_s,
+                                          u"The display mode another program starts in: hex or text (text)."_s,
+                                          u"mode"_s, u"text"_s);
+    const QCommandLineOption hex_keys(u"hex-keys"_s, u"xdotool keys that switch another program to HEX display."_s,
+                                      u"keys"_s);
+    const QCommandLineOption text_keys(u"text-keys"_s, u"xdotool keys that switch it to text display."_s, u"keys"_s);
+    const QCommandLineOption modes(u"modes"_s, u"Modes to measure: hex,text (both)."_s, u"list"_s, u"hex,text"_s);
+    const QCommandLineOption megabytes(u"megabytes"_s, u"MB (2^20 bytes) fed per run (20)."_s, u"n"_s, u"20"_s);
+    const QCommandLineOption runs(u"runs"_s, u"Runs per mode, each with a fresh start (3)."_s, u"n"_s, u"3"_s);
+    const QCommandLineOption quiet(u"quiet-ms"_s, u"CPU-idle time that ends a run (300)."_s, u"ms"_s, u"300"_s);
+    const QCommandLineOption screenshots(u"screenshots"_s, u"Save a picture of the window after each run here."_s,
+                                         u"folder"_s);
+    parser.addOptions(
+        {binary, program, window_name, default_mode, hex_keys, text_keys, modes, megabytes, runs, quiet, screenshots});
+    parser.process(app);
+
+    Options options;
+    if (parser.isSet(program)) {
+        options.kestrune = false;
+        options.command = QProcess::splitCommand(parser.value(program));
+        if (options.command.isEmpty() || !parser.value(program).contains(u"{port}"_s))
+            std::fprintf(stderr, "warning: the command has no {port}\n");
+    } else {
+        const QString path = parser.isSet(binary) ? parser.value(binary) : default_binary();
+        if (path.isEmpty() || !QFileInfo(path).isExecutable()) {
+            std::fprintf(stderr, "no kestrune binary: give --binary\n");
+            return std::nullopt;
+        }
+        options.command = {path};
+    }
+    options.title = QRegularExpression(
+        parser.isSet(window_name) ? parser.value(window_name) : options.kestrune ? u"^Kestrune"_s : u"."_s);
+    options.default_mode = options.kestrune || parser.value(default_mode) == u"hex"_s ? Mode::hex : Mode::text;
+    options.hex_keys = parser.value(hex_keys).split(u' ', Qt::SkipEmptyParts);
+    options.text_keys = parser.value(text_keys).split(u' ', Qt::SkipEmptyParts);
+    options.bytes = qint64(parser.value(megabytes).toDouble() * megabyte);
+    options.runs = std::max(1, parser.value(runs).toInt());
+    options.screenshots = parser.value(screenshots);
+    options.quiet_s = std::max(50, parser.value(quiet).toInt()) / 1000.0;
+    for (const QString &m : parser.value(modes).split(u',', Qt::SkipEmptyParts)) {
+        const Mode mode = m == u"hex"_s ? Mode::hex : Mode::text;
+        const bool reachable = options.kestrune || mode == options.default_mode
+                               || !(mode == Mode::hex ? options.hex_keys : options.text_keys).isEmpty();
+        if (reachable)
+            options.modes.push_back(mode);
+        else
+            std::printf("%s mode: not measured, no keys given to switch the program to it\n", mode_name(mode));
+    }
+    if (options.bytes <= 0 || options.modes.empty()) {
+        std::fprintf(stderr, "nothing to measure\n");
+        return std::nullopt;
+    }
+    return options;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    XInitThreads(); // the ping probe has a connection of its own on its own thread
+    QCoreApplication app(argc, argv);
+    const std::optional<Options> options = parse(app);
+    if (!options)
+        return 2;
+
+    XDisplay display;
+    QString error;
+    if (!display.start(error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    const Feed hex_feed = byte_feed(options->bytes);
+    const Feed text_feed_ = text_feed(options->bytes);
+
+    std::printf("%s\n", qPrintable(options->command.join(u' ')));
+    std::printf("on Xvfb %s 1280x800x24, no window manager; %ld cores; load average %s\n",
+                qPrintable(display.name()), sysconf(_SC_NPROCESSORS_ONLN), qPrintable(load_average()));
+    std::printf("per run: HEX %lld bytes (%lld characters), text %lld bytes (%lld characters);"
+                " MB = 2^20 bytes; a fresh start for every run\n",
+                static_cast<long long>(hex_feed.bytes.size()), static_cast<long long>(hex_feed.hex_characters),
+                static_cast<long long>(text_feed_.bytes.size()), static_cast<long long>(text_feed_.text_characters));
+    if (!options->kestrune)
+        std::printf("default display mode of the program: %s\n", mode_name(options->default_mode));
+    std::fflush(stdout);
+
+    Measurement measurement(*options, display);
+    std::vector<Run> results[2];
+    std::vector<double> startups;
+    // Modes take turns, so that a noisy stretch of the machine does not fall on one mode only.
+    for (int r = 0; r < options->runs; ++r) {
+        for (const Mode mode : options->modes) {
+            const Feed &feed = mode == Mode::hex ? hex_feed : text_feed_;
+            const QString name = (mode == Mode::hex ? u"hex-"_s : u"text-"_s) + QString::number(r + 1);
+            const std::optional<Run> run = measurement.run(mode, feed, name);
+            if (!run)
+                return 1;
+            results[int(mode)].push_back(*run);
+            startups.push_back(run->startup_s);
+            const QByteArray label = QByteArray(mode_name(mode)) + " run " + QByteArray::number(r + 1) + ':';
+            print_run(label.constData(), *run);
+        }
+    }
+
+    std::printf("\nmedians of %d runs (load average now %s):\n", options->runs, qPrintable(load_average()));
+    for (const Mode mode : options->modes) {
+        const std::vector<Run> &runs = results[int(mode)];
+        std::printf("%s mode: %6.1f MB/s received to the window, %6.3f CPU s per MB (X server %5.3f),"
+                    " lateness p50 %.1f ms, p99 %.1f ms, max %.1f ms (idle: p50 %.1f, p99 %.1f),"
+                    " RSS %.2f bytes per stored character (+%.1f MB)\n",
+                    mode_name(mode), median_of(runs, [](const Run &r) { return r.mb_per_s; }),
+                    median_of(runs, [](const Run &r) { return r.cpu_s_per_mb; }),
+                    median_of(runs, [](const Run &r) { return r.x_cpu_s_per_mb; }),
+                    median_of(runs, [](const Run &r) { return r.late_p50; }),
+                    median_of(runs, [](const Run &r) { return r.late_p99; }),
+                    median_of(runs, [](const Run &r) { return r.late_max; }),
+                    median_of(runs, [](const Run &r) { return r.idle_p50; }),
+                    median_of(runs, [](const Run &r) { return r.idle_p99; }),
+                    median_of(runs, [](const Run &r) { return r.bytes_per_char; }),
+                    median_of(runs, [](const Run &r) { return r.rss_growth_mb; }));
+    }
+    std::printf("start-up to the first painted window: median %.0f ms of %zu starts (first start %.0f ms)\n",
+                median(startups) * 1000, startups.size(), startups.front() * 1000);
+    return 0;
+}
