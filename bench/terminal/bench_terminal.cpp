@@ -67,11 +67,14 @@ struct Options {
     double quiet_s = 0.3;
     int ping_ms = 10;
     std::vector<Mode> modes;
+    std::vector<Mode> unreachable; // asked for, but no keys switch the program to them
     QString screenshots; // a folder for a picture of the window at the end of each run
 };
 
 struct Run {
     double startup_s = 0;
+    double taken_s = 0;  // until the pty had taken the last byte
+    double shown_s = 0;  // until the program had finished with it
     double mb_per_s = 0;
     double cpu_s_per_mb = 0;
     double x_cpu_s_per_mb = 0; // the X server's share of the drawing
@@ -80,6 +83,7 @@ struct Run {
     int pings = 0;
     int unanswered = 0;
     double rss_growth_mb = 0;
+    double rss_peak_growth_mb = 0; // VmHWM: what the backlog cost on the way
     double bytes_per_char = 0;
     QString saved; // kestrune: how the receive box saved after the run compares with the feed
 };
@@ -142,27 +146,58 @@ struct Pty {
     }
 };
 
-// Writes all of bytes into the master as fast as it takes them, reading and
-// dropping whatever the program writes back, until done or told to give up.
-void feed_line(int master, const QByteArray &bytes, const std::atomic<bool> &give_up)
+// Writes the feed into the master on its own thread as fast as the pty takes it,
+// reading and dropping whatever the program writes back.
+class Feeder
 {
-    qsizetype sent = 0;
-    char sink[4096];
-    while (sent < bytes.size() && !give_up) {
-        const ssize_t n = ::write(master, bytes.constData() + sent, std::size_t(std::min<qsizetype>(bytes.size() - sent, 65536)));
-        if (n > 0) {
-            sent += n;
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return;
-        pollfd p{master, POLLOUT | POLLIN, 0};
-        ::poll(&p, 1, 200);
-        if (p.revents & POLLIN)
-            while (::read(master, sink, sizeof sink) > 0) {
-            }
+public:
+    Feeder(int master, const QByteArray &bytes) : last_taken_(now_seconds())
+    {
+        thread_ = std::thread([this, master, &bytes] { feed(master, bytes); });
     }
-}
+    Feeder(const Feeder &) = delete;
+    Feeder &operator=(const Feeder &) = delete;
+    ~Feeder()
+    {
+        give_up_ = true;
+        thread_.join();
+    }
+
+    bool done() const { return done_; }
+    double done_at() const { return done_at_; }
+    double seconds_since_taken() const { return now_seconds() - last_taken_; }
+
+private:
+    void feed(int master, const QByteArray &bytes)
+    {
+        qsizetype sent = 0;
+        char sink[4096];
+        while (sent < bytes.size() && !give_up_) {
+            const ssize_t n = ::write(master, bytes.constData() + sent,
+                                      std::size_t(std::min<qsizetype>(bytes.size() - sent, 65536)));
+            if (n > 0) {
+                sent += n;
+                last_taken_ = now_seconds();
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                break;
+            pollfd p{master, POLLOUT | POLLIN, 0};
+            ::poll(&p, 1, 200);
+            if (p.revents & POLLIN)
+                while (::read(master, sink, sizeof sink) > 0) {
+                }
+        }
+        done_at_ = now_seconds();
+        done_ = true;
+    }
+
+    std::atomic<bool> done_{false};
+    std::atomic<double> done_at_{0};
+    std::atomic<bool> give_up_{false};
+    std::atomic<double> last_taken_;
+    std::thread thread_;
+};
 
 struct Sample {
     double at;
@@ -171,20 +206,27 @@ struct Sample {
 };
 
 // Samples the program's CPU every 20 ms until it has stayed quiet (at most one
-// clock tick) for quiet_s once `busy` is false. Returns the first sample that
-// already had the CPU time the quiet stretch began with: the moment the program
-// finished, give or take one tick and one sample.
+// clock tick) for quiet_s, after the feeder (if any) is done. Returns the first
+// sample that already had the CPU time the quiet stretch began with: the moment
+// the program finished, give or take one tick and one sample.
 std::optional<Sample> wait_until_quiet(qint64 pid, qint64 x_pid, double quiet_s, double timeout_s,
-                                       const std::atomic<bool> &busy)
+                                       const Feeder *feeder, QString &why)
 {
     std::vector<Sample> samples;
     const double start = now_seconds();
     while (now_seconds() - start < timeout_s) {
         const Sample s{now_seconds(), cpu_ticks(pid), cpu_ticks(x_pid)};
-        if (s.ticks < 0)
+        if (s.ticks < 0) {
+            why = u"the program ended"_s;
             return std::nullopt;
+        }
         samples.push_back(s);
-        if (!busy) {
+        if (feeder && !feeder->done()) {
+            if (feeder->seconds_since_taken() > 10) {
+                why = u"the program took no byte for 10 s: is its line open?"_s;
+                return std::nullopt;
+            }
+        } else {
             // The latest sample at least quiet_s old.
             auto old = std::find_if(samples.rbegin(), samples.rend(),
                                     [&](const Sample &e) { return s.at - e.at >= quiet_s; });
@@ -195,6 +237,7 @@ std::optional<Sample> wait_until_quiet(qint64 pid, qint64 x_pid, double quiet_s,
         }
         sleep_s(0.02);
     }
+    why = u"the program was still busy after %1 s"_s.arg(timeout_s);
     return std::nullopt;
 }
 
@@ -334,9 +377,9 @@ std::optional<Run> Measurement::run(Mode mode, const Feed &feed, const QString &
         return std::nullopt;
     const qint64 pid = program_.processId();
     const qint64 x_pid = display_.server_pid();
-    const std::atomic<bool> not_busy{false};
-    if (!wait_until_quiet(pid, x_pid, options_.quiet_s, 20, not_busy)) {
-        fail(u"the program did not settle after start-up"_s);
+    QString why;
+    if (!wait_until_quiet(pid, x_pid, options_.quiet_s, 20, nullptr, why)) {
+        fail(u"the program did not settle after start-up: "_s + why);
         return std::nullopt;
     }
 
@@ -350,26 +393,25 @@ std::optional<Run> Measurement::run(Mode mode, const Feed &feed, const QString &
     const qint64 ticks_before = cpu_ticks(pid);
     const qint64 x_ticks_before = cpu_ticks(x_pid);
     const double feed_start = now_seconds();
-
-    std::atomic<bool> feeding{true};
-    std::atomic<bool> give_up{false};
-    std::thread feeder([&] {
-        feed_line(pty_->master, feed.bytes, give_up);
-        feeding = false;
-    });
-    const double timeout = 60 + double(feed.bytes.size()) / 100e3; // slower than 100 kB/s is a failure
-    const std::optional<Sample> end = wait_until_quiet(pid, x_pid, options_.quiet_s, timeout, feeding);
-    give_up = true;
-    feeder.join();
+    std::optional<Sample> end;
+    {
+        const Feeder feeder(pty_->master, feed.bytes);
+        const double timeout = 60 + double(feed.bytes.size()) / 100e3; // slower than 100 kB/s is a failure
+        end = wait_until_quiet(pid, x_pid, options_.quiet_s, timeout, &feeder, why);
+        run.taken_s = feeder.done_at() - feed_start;
+    }
     const qint64 rss_after = resident_bytes(pid);
+    const qint64 rss_peak = peak_resident_bytes(pid);
     const std::vector<PingProbe::Ping> pings = probe.stop();
     if (!end) {
-        fail(u"the program did not finish receiving (or it ended)"_s);
+        fail(u"the run did not finish: "_s + why);
         return std::nullopt;
     }
 
     const double megabytes = double(feed.bytes.size()) / megabyte;
-    run.mb_per_s = megabytes / (end->at - feed_start);
+    // Nothing can be shown before the pty has taken it; the CPU samples are 20 ms apart.
+    run.shown_s = std::max(end->at - feed_start, run.taken_s);
+    run.mb_per_s = megabytes / run.shown_s;
     run.cpu_s_per_mb = ticks_to_seconds(end->ticks - ticks_before) / megabytes;
     run.x_cpu_s_per_mb = ticks_to_seconds(end->x_ticks - x_ticks_before) / megabytes;
     const std::vector<double> late = ping_delays_ms(pings, feed_start, end->at);
@@ -383,6 +425,7 @@ std::optional<Run> Measurement::run(Mode mode, const Feed &feed, const QString &
     run.idle_p99 = percentile(idle, 0.99);
     const qint64 characters = mode == Mode::hex ? feed.hex_characters : feed.text_characters;
     run.rss_growth_mb = double(rss_after - rss_before) / megabyte;
+    run.rss_peak_growth_mb = double(rss_peak - rss_before) / megabyte;
     run.bytes_per_char = double(rss_after - rss_before) / double(characters);
 
     if (!options_.screenshots.isEmpty())
@@ -394,10 +437,11 @@ std::optional<Run> Measurement::run(Mode mode, const Feed &feed, const QString &
 
 void print_run(const char *label, const Run &r)
 {
-    std::printf("%s %6.1f MB/s  %6.3f CPU s/MB (X server %5.3f)  lateness p50 %5.1f p99 %6.1f max %6.1f ms"
-                " (idle p99 %4.1f)  RSS +%6.1f MB = %5.2f B/char  start-up %4.0f ms",
-                label, r.mb_per_s, r.cpu_s_per_mb, r.x_cpu_s_per_mb, r.late_p50, r.late_p99, r.late_max, r.idle_p99,
-                r.rss_growth_mb, r.bytes_per_char, r.startup_s * 1000);
+    std::printf("%s %5.1f MB/s (pty took all in %5.2f s, done %5.2f s)  %5.3f CPU s/MB (X server %5.3f)"
+                "  lateness p50 %4.1f p99 %5.1f max %5.1f ms (idle p99 %4.1f)  RSS +%5.1f MB (peak +%5.1f) = %4.2f B/char"
+                "  start-up %3.0f ms",
+                label, r.mb_per_s, r.taken_s, r.shown_s, r.cpu_s_per_mb, r.x_cpu_s_per_mb, r.late_p50, r.late_p99, r.late_max, r.idle_p99,
+                r.rss_growth_mb, r.rss_peak_growth_mb, r.bytes_per_char, r.startup_s * 1000);
     if (!r.saved.isEmpty())
         std::printf("  %s", qPrintable(r.saved));
     if (r.unanswered > 0)
@@ -445,7 +489,7 @@ std::optional<Options> parse(const QCoreApplication &app)
     const QCommandLineOption text_keys(u"text-keys"_s, u"xdotool keys that switch it to text display."_s, u"keys"_s);
     const QCommandLineOption modes(u"modes"_s, u"Modes to measure: hex,text (both)."_s, u"list"_s, u"hex,text"_s);
     const QCommandLineOption megabytes(u"megabytes"_s, u"MB (2^20 bytes) fed per run (20)."_s, u"n"_s, u"20"_s);
-    const QCommandLineOption runs(u"runs"_s, u"Runs per mode, each with a fresh start (3)."_s, u"n"_s, u"3"_s);
+    const QCommandLineOption runs(u"runs"_s, u"Runs per mode, each with a fresh start (5)."_s, u"n"_s, u"5"_s);
     const QCommandLineOption quiet(u"quiet-ms"_s, u"CPU-idle time that ends a run (300)."_s, u"ms"_s, u"300"_s);
     const QCommandLineOption screenshots(u"screenshots"_s, u"Save a picture of the window after each run here."_s,
                                          u"folder"_s);
@@ -483,7 +527,7 @@ std::optional<Options> parse(const QCoreApplication &app)
         if (reachable)
             options.modes.push_back(mode);
         else
-            std::printf("%s mode: not measured, no keys given to switch the program to it\n", mode_name(mode));
+            options.unreachable.push_back(mode);
     }
     if (options.bytes <= 0 || options.modes.empty()) {
         std::fprintf(stderr, "nothing to measure\n");
@@ -519,7 +563,9 @@ int main(int argc, char **argv)
                 static_cast<long long>(hex_feed.bytes.size()), static_cast<long long>(hex_feed.hex_characters),
                 static_cast<long long>(text_feed_.bytes.size()), static_cast<long long>(text_feed_.text_characters));
     if (!options->kestrune)
-        std::printf("default display mode of the program: %s\n", mode_name(options->default_mode));
+        std::printf("the program starts in %s mode\n", mode_name(options->default_mode));
+    for (const Mode mode : options->unreachable)
+        std::printf("%s mode: not measured, no keys given that switch the program to it\n", mode_name(mode));
     std::fflush(stdout);
 
     Measurement measurement(*options, display);
@@ -540,24 +586,29 @@ int main(int argc, char **argv)
         }
     }
 
-    std::printf("\nmedians of %d runs (load average now %s):\n", options->runs, qPrintable(load_average()));
+    std::printf("\nload average now %s\n", qPrintable(load_average()));
     for (const Mode mode : options->modes) {
         const std::vector<Run> &runs = results[int(mode)];
-        std::printf("%s mode: %6.1f MB/s received to the window, %6.3f CPU s per MB (X server %5.3f),"
-                    " lateness p50 %.1f ms, p99 %.1f ms, max %.1f ms (idle: p50 %.1f, p99 %.1f),"
-                    " RSS %.2f bytes per stored character (+%.1f MB)\n",
-                    mode_name(mode), median_of(runs, [](const Run &r) { return r.mb_per_s; }),
-                    median_of(runs, [](const Run &r) { return r.cpu_s_per_mb; }),
-                    median_of(runs, [](const Run &r) { return r.x_cpu_s_per_mb; }),
-                    median_of(runs, [](const Run &r) { return r.late_p50; }),
-                    median_of(runs, [](const Run &r) { return r.late_p99; }),
-                    median_of(runs, [](const Run &r) { return r.late_max; }),
-                    median_of(runs, [](const Run &r) { return r.idle_p50; }),
-                    median_of(runs, [](const Run &r) { return r.idle_p99; }),
-                    median_of(runs, [](const Run &r) { return r.bytes_per_char; }),
-                    median_of(runs, [](const Run &r) { return r.rss_growth_mb; }));
+        const auto figure = [&](auto field) { return median_of(runs, field); };
+        const auto [slowest, fastest] = std::minmax_element(
+            runs.begin(), runs.end(), [](const Run &a, const Run &b) { return a.mb_per_s < b.mb_per_s; });
+        const qint64 characters = mode == Mode::hex ? hex_feed.hex_characters : text_feed_.text_characters;
+        std::printf("%s mode, medians of %zu runs:\n", mode_name(mode), runs.size());
+        std::printf("  received to the window  %6.1f MB/s (runs from %.1f to %.1f)\n",
+                    figure([](const Run &r) { return r.mb_per_s; }), slowest->mb_per_s, fastest->mb_per_s);
+        std::printf("  CPU                     %6.3f s per MB (and the X server %.3f s)\n",
+                    figure([](const Run &r) { return r.cpu_s_per_mb; }),
+                    figure([](const Run &r) { return r.x_cpu_s_per_mb; }));
+        std::printf("  event-loop lateness     p50 %.1f ms, p99 %.1f ms, max %.1f ms (before the feed: p50 %.1f, p99 %.1f)\n",
+                    figure([](const Run &r) { return r.late_p50; }), figure([](const Run &r) { return r.late_p99; }),
+                    figure([](const Run &r) { return r.late_max; }), figure([](const Run &r) { return r.idle_p50; }),
+                    figure([](const Run &r) { return r.idle_p99; }));
+        std::printf("  resident memory         %.2f bytes per %s character (+%.1f MB for %lld characters%s)\n",
+                    figure([](const Run &r) { return r.bytes_per_char; }), options->kestrune ? "stored" : "received",
+                    figure([](const Run &r) { return r.rss_growth_mb; }), static_cast<long long>(characters),
+                    options->kestrune ? "" : "; it may keep only its scrollback");
     }
-    std::printf("start-up to the first painted window: median %.0f ms of %zu starts (first start %.0f ms)\n",
+    std::printf("start-up to the first painted window: median %.0f ms of %zu starts (the first %.0f ms)\n",
                 median(startups) * 1000, startups.size(), startups.front() * 1000);
     return 0;
 }

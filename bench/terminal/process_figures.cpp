@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -36,16 +35,30 @@ double ticks_to_seconds(qint64 ticks)
     return double(ticks) / double(per_second);
 }
 
-qint64 resident_bytes(qint64 pid)
+namespace {
+
+qint64 status_kilobytes(qint64 pid, const char *format)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(in, line)) {
         long long kilobytes = 0;
-        if (std::sscanf(line.c_str(), "VmRSS: %lld kB", &kilobytes) == 1)
+        if (std::sscanf(line.c_str(), format, &kilobytes) == 1)
             return qint64(kilobytes) * 1024;
     }
     return -1;
+}
+
+} // namespace
+
+qint64 resident_bytes(qint64 pid)
+{
+    return status_kilobytes(pid, "VmRSS: %lld kB");
+}
+
+qint64 peak_resident_bytes(qint64 pid)
+{
+    return status_kilobytes(pid, "VmHWM: %lld kB");
 }
 
 } // namespace kestrune::bench

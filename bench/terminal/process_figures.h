@@ -21,5 +21,7 @@ double ticks_to_seconds(qint64 ticks);
 
 // VmRSS of the process in bytes; -1 once it is gone.
 qint64 resident_bytes(qint64 pid);
+// VmHWM, the most it has been resident since it started.
+qint64 peak_resident_bytes(qint64 pid);
 
 } // namespace kestrune::bench
