@@ -20,7 +20,6 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -63,7 +62,7 @@ struct Options {
     QStringList hex_keys;  // xdotool keys that switch another program to HEX display
     QStringList text_keys; // and to text display
     qint64 bytes = 0;
-    int runs = 3;
+    int runs = 5;
     double quiet_s = 0.3;
     int ping_ms = 10;
     std::vector<Mode> modes;
@@ -80,7 +79,6 @@ struct Run {
     double x_cpu_s_per_mb = 0; // the X server's share of the drawing
     double late_p50 = 0, late_p99 = 0, late_max = 0;
     double idle_p50 = 0, idle_p99 = 0;
-    int pings = 0;
     int unanswered = 0;
     double rss_growth_mb = 0;
     double rss_peak_growth_mb = 0; // VmHWM: what the backlog cost on the way
@@ -336,6 +334,10 @@ bool Measurement::set_up_line(Mode mode)
 void Measurement::stop_program()
 {
     if (program_.state() != QProcess::NotRunning) {
+        // Closed as a user closes it, so that it releases its line (and its lock file).
+        display_.close(window_);
+        if (program_.waitForFinished(5000))
+            return;
         program_.terminate();
         if (!program_.waitForFinished(10000)) {
             program_.kill();
@@ -416,7 +418,6 @@ std::optional<Run> Measurement::run(Mode mode, const Feed &feed, const QString &
     run.x_cpu_s_per_mb = ticks_to_seconds(end->x_ticks - x_ticks_before) / megabytes;
     const std::vector<double> late = ping_delays_ms(pings, feed_start, end->at);
     const std::vector<double> idle = ping_delays_ms(pings, feed_start - 1, feed_start);
-    run.pings = int(late.size());
     run.unanswered = int(std::count_if(pings.begin(), pings.end(), [](const auto &p) { return p.answered < 0; }));
     run.late_p50 = percentile(late, 0.5);
     run.late_p99 = percentile(late, 0.99);
@@ -594,9 +595,9 @@ int main(int argc, char **argv)
             runs.begin(), runs.end(), [](const Run &a, const Run &b) { return a.mb_per_s < b.mb_per_s; });
         const qint64 characters = mode == Mode::hex ? hex_feed.hex_characters : text_feed_.text_characters;
         std::printf("%s mode, medians of %zu runs:\n", mode_name(mode), runs.size());
-        std::printf("  received to the window  %6.1f MB/s (runs from %.1f to %.1f)\n",
+        std::printf("  received to the window  %.1f MB/s (runs from %.1f to %.1f)\n",
                     figure([](const Run &r) { return r.mb_per_s; }), slowest->mb_per_s, fastest->mb_per_s);
-        std::printf("  CPU                     %6.3f s per MB (and the X server %.3f s)\n",
+        std::printf("  CPU                     %.3f s per MB (and the X server %.3f s)\n",
                     figure([](const Run &r) { return r.cpu_s_per_mb; }),
                     figure([](const Run &r) { return r.x_cpu_s_per_mb; }));
         std::printf("  event-loop lateness     p50 %.1f ms, p99 %.1f ms, max %.1f ms (before the feed: p50 %.1f, p99 %.1f)\n",

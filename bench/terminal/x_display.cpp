@@ -188,6 +188,20 @@ void XDisplay::type(const QString &text) const
     run_tool(u"xdotool"_s, {u"type"_s, u"--delay"_s, u"20"_s, text});
 }
 
+void XDisplay::close(WindowId window) const
+{
+    Display *x = display_of(x_);
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = Window(window);
+    event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(x, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(x, Window(window), False, NoEventMask, &event);
+    XFlush(x);
+}
+
 bool XDisplay::screenshot(WindowId window, const QString &path) const
 {
     return run_tool(u"import"_s, {u"-window"_s, QString::number(window), path});

@@ -42,6 +42,8 @@ public:
     void point_at(WindowId window, QPoint at) const;
     void keys(const QStringList &keys) const;
     void type(const QString &text) const;
+    // What a window manager's close box sends: WM_DELETE_WINDOW.
+    void close(WindowId window) const;
     bool screenshot(WindowId window, const QString &path) const;
 
 private:
