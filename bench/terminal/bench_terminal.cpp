@@ -203,10 +203,11 @@ struct Sample {
     qint64 x_ticks;
 };
 
-// Samples the program's CPU every 20 ms until it has stayed quiet (at most one
-// clock tick) for quiet_s, after the feeder (if any) is done. Returns the first
-// sample that already had the CPU time the quiet stretch began with: the moment
-// the program finished, give or take one tick and one sample.
+// Samples the CPU of the program and of its X server every 20 ms until both have
+// stayed quiet (one clock tick between them) for quiet_s, after the feeder (if
+// any) is done. Returns the first sample that already had the CPU times the
+// quiet stretch began with: the moment the window was finished, give or take one
+// tick and one sample.
 std::optional<Sample> wait_until_quiet(qint64 pid, qint64 x_pid, double quiet_s, double timeout_s,
                                        const Feeder *feeder, QString &why)
 {
@@ -228,9 +229,10 @@ std::optional<Sample> wait_until_quiet(qint64 pid, qint64 x_pid, double quiet_s,
             // The latest sample at least quiet_s old.
             auto old = std::find_if(samples.rbegin(), samples.rend(),
                                     [&](const Sample &e) { return s.at - e.at >= quiet_s; });
-            if (old != samples.rend() && s.ticks - old->ticks <= 1) {
-                return *std::find_if(samples.begin(), samples.end(),
-                                     [&](const Sample &e) { return e.ticks >= old->ticks; });
+            if (old != samples.rend() && (s.ticks - old->ticks) + (s.x_ticks - old->x_ticks) <= 1) {
+                return *std::find_if(samples.begin(), samples.end(), [&](const Sample &e) {
+                    return e.ticks >= old->ticks && e.x_ticks >= old->x_ticks;
+                });
             }
         }
         sleep_s(0.02);
