@@ -279,11 +279,12 @@ bool Measurement::start_program(Run &run)
     if (!pty_->open())
         return fail(u"openpty failed"_s);
     QProcessEnvironment env = display_.environment();
-    env.insert(u"XDG_CONFIG_HOME"_s, dir_->filePath(u"config"_s));
     env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
     env.remove(u"QT_QPA_PLATFORMTHEME"_s);
     if (options_.kestrune) {
-        // COM1 is the pty, by the link the program looks for.
+        // COM1 is the pty, by the link the program looks for; another program
+        // keeps the user's own configuration, as it would be met.
+        env.insert(u"XDG_CONFIG_HOME"_s, dir_->filePath(u"config"_s));
         QDir().mkpath(dir_->filePath(u"config/kestrune/ports"_s));
         if (!QFile::link(pty_->slave_name, dir_->filePath(u"config/kestrune/ports/COM1"_s)))
             return fail(u"cannot link COM1 to the pty"_s);
