@@ -308,7 +308,7 @@ bool Measurement::start_program(Run &run)
             run.startup_s = now_seconds() - started;
             return true;
         }
-        sleep_s(0.003);
+        sleep_s(0.005);
     }
     return fail(u"no painted window whose title matches "_s + options_.title.pattern() + u" within 30 s"_s);
 }
