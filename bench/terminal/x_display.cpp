@@ -7,7 +7,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-
 using namespace Qt::StringLiterals;
 
 namespace kestrune::bench {
