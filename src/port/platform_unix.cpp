@@ -329,13 +329,18 @@ Line::Read Line::wait_and_read(LineInput &out)
 {
     // A slow line gives a few bytes per wake-up; resting a moment after a small
     // read gathers them into fewer hand-overs to the window thread. The kernel
-    // holds far more than a rest's worth of bytes at any baud rate.
+    // holds far more than a rest's worth of bytes at any baud rate. Input already
+    // waiting means a fast writer in short pieces (a pty): no rest then, or the
+    // writer would wait on the rests.
     constexpr ssize_t small_read = 1024;
     constexpr int rest_ms = 8;
     if (m_handles->trickling) {
-        pollfd wake{m_handles->wake, POLLIN, 0};
-        if (::poll(&wake, 1, rest_ms) > 0)
-            return Read::woken;
+        pollfd waiting{m_handles->device, POLLIN, 0};
+        if (::poll(&waiting, 1, 0) == 0) {
+            pollfd wake{m_handles->wake, POLLIN, 0};
+            if (::poll(&wake, 1, rest_ms) > 0)
+                return Read::woken;
+        }
     }
     char buffer[65536];
     for (;;) {
