@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/program_state.h"
+#include "app/stop_signals.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -35,6 +36,10 @@ int main(int argc, char *argv[])
     kestrune::Program program(state, *window);
     window->show();
     kestrune::on_main_window_ready(state);
+
+    // Ends every event loop, a modal dialog's too, as if the window were closed.
+    const kestrune::StopSignals stop_signals;
+    QObject::connect(&stop_signals, &kestrune::StopSignals::stop_requested, &app, &QCoreApplication::quit);
 
     const int status = app.exec();
     window.reset(); // the timer stops and an open line is closed with the window

@@ -171,7 +171,11 @@ QString device_taken(const QString &path)
         return u"it cannot be opened"_s;
     int exclusive = 0;
     QString taken;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+    // The UUCP lock name: /dev/pts/3 is LCK..pts_3.
+    const QString lock = u"/var/lock/LCK.."_s + path.mid(5).replace(u'/', u'_');
+    if (path.startsWith(u"/dev/"_s) && QFile::exists(lock))
+        taken = u"its lock file is left behind"_s;
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         taken = u"it is locked"_s;
     else if (::ioctl(fd, TIOCGEXCL, &exclusive) != 0 || exclusive != 0)
         taken = u"it is left in exclusive mode"_s;

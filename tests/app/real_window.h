@@ -84,7 +84,8 @@ private:
 };
 
 // Empty when another program can take the device at once: open it as a serial
-// port, lock it and find it not exclusive; otherwise what stood in the way.
+// port, find no lock file, lock it and find it not exclusive; otherwise what
+// stood in the way.
 QString device_taken(const QString &path);
 
 } // namespace kestrune::test

@@ -14,6 +14,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <csignal>
 #include <termios.h>
 #include <unistd.h>
 
@@ -205,6 +206,36 @@ private Q_SLOTS:
         QVERIFY(window_->program().waitForFinished(10000));
         QCOMPARE(window_->program().exitStatus(), QProcess::NormalExit);
         QCOMPARE(window_->program().exitCode(), 0);
+        const QString taken = device_taken(pty_->slave_path());
+        QVERIFY2(taken.isEmpty(), qPrintable(taken));
+    }
+
+    void a_stop_signal_ends_the_program_as_closing_the_window_does_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("dialog_up");
+        QTest::newRow("SIGTERM") << SIGTERM << false;
+        QTest::newRow("SIGINT") << SIGINT << false;
+        QTest::newRow("SIGHUP") << SIGHUP << false;
+        QTest::newRow("SIGTERM with the save dialog up") << SIGTERM << true;
+    }
+    void a_stop_signal_ends_the_program_as_closing_the_window_does()
+    {
+        QFETCH(int, signal);
+        QFETCH(bool, dialog_up);
+        RealWindow window(display_.name());
+        QVERIFY2(window.start(), "the window did not appear");
+        window.click(at::串口按钮);
+        QTRY_COMPARE_WITH_TIMEOUT(window.title(), open_caption, 10000);
+        window.click(at::自动按钮); // the send box is empty: the line stays quiet
+        if (dialog_up) {
+            window.click(at::保存接收按钮);
+            QTest::qWait(1500);
+        }
+        QCOMPARE(::kill(pid_t(window.program().processId()), signal), 0);
+        QVERIFY(window.program().waitForFinished(10000));
+        QCOMPARE(window.program().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(window.program().exitCode(), 0);
         const QString taken = device_taken(pty_->slave_path());
         QVERIFY2(taken.isEmpty(), qPrintable(taken));
     }
