@@ -2,32 +2,21 @@
 // or changed while the window thread is held by a long send or a modal dialog,
 // and random bytes in text mode are shown and counted like any others.
 
-#include "app/main_window.h"
-#include "app/program.h"
-#include "app/program_state.h"
 #include "receive/byte_display.h"
-#include "receive/receive_box.h"
-#include "pty_pair.h"
+#include "program_fixture.h"
 
 #include <QApplication>
 #include <QFile>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 #include <atomic>
-#include <memory>
 #include <thread>
 
 using namespace Qt::StringLiterals;
 using namespace kestrune;
-using kestrune::test::PortLinks;
-using kestrune::test::PtyPair;
 
 namespace {
 
@@ -69,58 +58,22 @@ QByteArray first_difference(QByteArrayView actual, QByteArrayView expected)
 
 } // namespace
 
-class TestHeavyLine : public QObject
+class TestHeavyLine : public QObject, kestrune::test::ProgramFixture
 {
     Q_OBJECT
 
-    QTemporaryDir files_;
-    std::unique_ptr<PortLinks> links_;
-    std::unique_ptr<PtyPair> pty_;
-    std::unique_ptr<ProgramState> state_;
-    std::unique_ptr<MainWindow> window_;
-    std::unique_ptr<Program> program_;
-
-    template <typename T = QAbstractButton>
-    T *control(const char *name) const
-    {
-        T *found = window_->findChild<T *>(QString::fromUtf8(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
-    void click(const char *name) { QTest::mouseClick(control(name), Qt::LeftButton); }
-    QString count(const char *box) const { return control<QLineEdit>(box)->text(); }
-
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(files_.isValid());
-        links_ = std::make_unique<PortLinks>();
-    }
-    void cleanupTestCase() { links_.reset(); }
-
+    void initTestCase() { make_links(); }
+    void cleanupTestCase() { drop_links(); }
     void init()
     {
-        pty_ = std::make_unique<PtyPair>();
-        QVERIFY(pty_->is_valid());
-        QVERIFY(links_->bind(1, pty_->slave_path()));
-        state_ = std::make_unique<ProgramState>();
-        window_ = std::make_unique<MainWindow>();
-        program_ = std::make_unique<Program>(*state_, *window_);
-        window_->show();
-        on_main_window_ready(*state_);
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        start_program();
+        if (QTest::currentTestFailed())
+            return;
         click("串口按钮");
         QCOMPARE(window_->windowTitle(), u"Kestrune  状态:开启"_s);
     }
-    void cleanup()
-    {
-        window_.reset();
-        program_.reset();
-        on_program_exit(*state_);
-        state_.reset();
-        pty_.reset();
-    }
+    void cleanup() { end_program(); }
 
     void nothing_is_lost_during_a_long_send_and_an_open_dialog()
     {
@@ -161,10 +114,7 @@ private Q_SLOTS:
             dialog_up = true;
             QTest::qWait(3000);
             QTRY_COMPARE_WITH_TIMEOUT(count("接收数编辑框"), QString::number(fed_size), 120000);
-            auto *name = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
-            QVERIFY(name);
-            name->setText(path);
-            QTest::keyClick(name, Qt::Key_Return);
+            type_name_and_confirm(dialog, path);
         });
         click("保存接收按钮");
         dialog_up = true; // lets the feeder end even if the dialog never showed

@@ -1,68 +1,28 @@
 // The program as a whole, offscreen: the real window and handlers over a pty pair
 // bound to COM1, driven by clicks on controls found by object name.
 
-#include "app/main_window.h"
-#include "app/program.h"
-#include "app/program_state.h"
-#include "receive/receive_box.h"
-#include "pty_pair.h"
+#include "program_fixture.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <memory>
-
 using namespace Qt::StringLiterals;
 using namespace kestrune;
-using kestrune::test::PortLinks;
-using kestrune::test::PtyPair;
 
-
-class TestProgram : public QObject
+class TestProgram : public QObject, kestrune::test::ProgramFixture
 {
     Q_OBJECT
 
-    QTemporaryDir files_;
-    std::unique_ptr<PortLinks> links_; // COM1 is the pty, COM2 a missing device
-    std::unique_ptr<PtyPair> pty_;
-    std::unique_ptr<ProgramState> state_;
-    std::unique_ptr<MainWindow> window_;
-    std::unique_ptr<Program> program_;
-
-    template <typename T = QPushButton>
-    T *control(const char *name) const
-    {
-        T *found = window_->findChild<T *>(QString::fromUtf8(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
-    void click(const char *name) { QTest::mouseClick(control<QAbstractButton>(name), Qt::LeftButton); }
-    QString received_text() const { return control<ReceiveBox>("接收编辑框")->text(); }
-    QString count(const char *box) const { return control<QLineEdit>(box)->text(); }
-
-    // As the user does: the name into the dialog's name field, then Return.
-    static void type_name_and_confirm(QFileDialog *dialog, const QString &path)
-    {
-        auto *name = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
-        QVERIFY(name);
-        name->setText(path);
-        QTest::keyClick(name, Qt::Key_Return);
-    }
     void open_line()
     {
         click("串口按钮");
@@ -70,35 +30,10 @@ class TestProgram : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(files_.isValid());
-        links_ = std::make_unique<PortLinks>();
-    }
-    void cleanupTestCase() { links_.reset(); }
-
-    void init()
-    {
-        pty_ = std::make_unique<PtyPair>();
-        QVERIFY(pty_->is_valid());
-        QVERIFY(links_->bind(1, pty_->slave_path()));
-        QVERIFY(links_->bind(2, links_->missing_device()));
-        state_ = std::make_unique<ProgramState>();
-        window_ = std::make_unique<MainWindow>();
-        program_ = std::make_unique<Program>(*state_, *window_);
-        window_->show();
-        on_main_window_ready(*state_);
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    }
-    void cleanup()
-    {
-        window_.reset();
-        program_.reset();
-        on_program_exit(*state_);
-        QVERIFY(!state_->lead_byte_store);
-        state_.reset();
-        pty_.reset();
-    }
+    void initTestCase() { make_links(); }
+    void cleanupTestCase() { drop_links(); }
+    void init() { start_program(); }
+    void cleanup() { end_program(); }
 
     void line_states_data()
     {
