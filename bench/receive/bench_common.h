@@ -116,10 +116,8 @@ struct ReceiveArea : kestrune::ReceiveControls {
     double longest_chunk_s = 0;
     qint64 longest_chunk_bytes = 0;
 
-    int lead_byte_pending = 0;
-    kestrune::LeadByteStore lead_byte_store = std::array<quint8, 2>{0, 0};
-    qint64 received_count = 0;
-    kestrune::ReceiveHandler handler{*this, *box, {lead_byte_pending, lead_byte_store, received_count}};
+    kestrune::ProgramState state{.lead_byte_store = std::array<quint8, 2>{0, 0}};
+    kestrune::ReceiveHandler handler{*this, *box, state};
 
     ReceiveArea()
     {

@@ -111,14 +111,14 @@ pid_t start_writer(int master, const QByteArray &bytes, double bytes_per_second)
 Run run(ReceiveArea &area, kestrune::SerialPort &port, int master, const QByteArray &bytes, double bytes_per_second)
 {
     area.box->clear();
-    area.received_count = 0;
+    area.state.received_count = 0;
     area.chunks = 0;
     area.longest_chunk_s = 0;
     area.longest_chunk_bytes = 0;
     const qint64 target = bytes.size();
     QEventLoop loop;
     const QMetaObject::Connection done = QObject::connect(&port, &kestrune::SerialPort::bytes_received, &loop, [&] {
-        if (area.received_count >= target)
+        if (area.state.received_count >= target)
             loop.quit();
     });
     Probe probe;
@@ -169,7 +169,7 @@ int main(int argc, char **argv)
     }
     QObject::connect(&port, &kestrune::SerialPort::bytes_received, &area.window, [&area](const QByteArray &bytes) {
         if (!area.handling) {
-            area.received_count += bytes.size();
+            area.state.received_count += bytes.size();
             return;
         }
         const auto start = clock_type::now();

@@ -102,16 +102,16 @@ int main()
                 return 1;
             }
             BenchControls controls(box);
-            qint64 sent_count = 0;
-            kestrune::SendCommand command(controls, pty, sent_count);
+            kestrune::ProgramState state;
+            kestrune::SendCommand command(controls, pty, state);
             Drain drain(pty.master_fd(), box.size());
             QElapsedTimer clock;
             clock.start();
             command.send_once();
             command_ms.push_back(double(clock.nsecsElapsed()) / 1e6);
             const qsizetype received = drain.join();
-            if (received != box.size() || sent_count != box.size()) {
-                std::fprintf(stderr, "lost bytes: %lld sent, %lld received\n", qint64(sent_count), qint64(received));
+            if (received != box.size() || state.sent_count != box.size()) {
+                std::fprintf(stderr, "lost bytes: %lld sent, %lld received\n", qint64(state.sent_count), qint64(received));
                 return 1;
             }
         }

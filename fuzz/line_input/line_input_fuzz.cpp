@@ -65,11 +65,11 @@ Marked mark(QByteArrayView script)
             const char x = script[++i];
             m.line.append("\xFF\0", 2).append(x);
             // An error on a NUL is written as a break: the marks cannot tell them apart.
-            m.expected.add_status(x == 0 ? line_break : line_error);
+            m.expected.add_status(x == 0 ? LineStatus::line_break : LineStatus::line_error);
             m.expected.add_bytes(QByteArrayView(&x, 1));
         } else if (kind == 2) {
             m.line.append("\xFF\0\0", 3);
-            m.expected.add_status(line_break);
+            m.expected.add_status(LineStatus::line_break);
             m.expected.add_bytes(QByteArrayView("\0", 1));
         } else if (kind == 3 && i + 1 < script.size() && script[i + 1] != 0 && quint8(script[i + 1]) != 0xFF) {
             const char x = script[++i];
@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (!input.stream.contains('\xFF')) {
         const QList<LineInputItem> plain = input.stream.isEmpty()
                                                ? QList<LineInputItem>{}
-                                               : QList<LineInputItem>{{0, input.stream.toByteArray()}};
+                                               : QList<LineInputItem>{input.stream.toByteArray()};
         KESTRUNE_FUZZ_CHECK(whole == plain);
     }
 

@@ -2,7 +2,7 @@
 
 #include "app/count_box.h"
 #include "app/main_window.h"
-#include "app/program_state.h"
+#include "state/program_state.h"
 #include "receive/receive_box.h"
 
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #include "app/main_window.h"
 #include "app/program.h"
-#include "app/program_state.h"
+#include "state/program_state.h"
 #include "app/stop_signals.h"
 
 #include <QApplication>

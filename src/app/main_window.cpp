@@ -112,10 +112,11 @@ MainWindow::MainWindow()
                              {}, 4);
     标签3 = make_label(this, u"标签3", {290, 13, 40, 24}, u"校验位"_s);
     校验位组合框 = make_list(this, u"校验位组合框", {336, 15, 83, 20},
-                             {u"无校验"_s, u"奇校验"_s, u"偶校验"_s}, {0, 1, 2}, 0);
+                             {u"无校验"_s, u"奇校验"_s, u"偶校验"_s},
+                             {int(Parity::none), int(Parity::odd), int(Parity::even)}, 0);
     标签4 = make_label(this, u"标签4", {437, 13, 40, 24}, u"停止位"_s);
     停止位组合框 = make_list(this, u"停止位组合框", {483, 15, 83, 20}, {u"1位"_s, u"2位"_s},
-                             {1, 2}, 0);
+                             {int(StopBits::one), int(StopBits::two)}, 0);
     串口按钮 = make_button(this, u"串口按钮", {589, 13, 80, 24}, u"打开串口"_s);
     标签8 = make_label(this, u"标签8", {696, 56, 128, 32}, u"鼠标停在串口上可看对应的设备"_s);
     标签8->setWordWrap(true);

@@ -3,7 +3,7 @@
 #include "app/counters.h"
 #include "app/drop_down_list.h"
 #include "app/main_window.h"
-#include "app/program_state.h"
+#include "state/program_state.h"
 #include "port/port_naming.h"
 #include "port/serial_port.h"
 #include "receive/receive_box.h"
@@ -65,11 +65,10 @@ void on_program_exit(ProgramState &state)
 Program::Program(ProgramState &state, MainWindow &window)
     : state_(state)
     , window_(window)
-    , controls_(window, state)
-    , line_command_(controls_, *window.端口1, state.port_is_open)
-    , send_command_(controls_, *window.端口1, state.sent_count)
-    , receive_handler_(controls_, *window.接收编辑框,
-                       {state.lead_byte_pending, state.lead_byte_store, state.received_count})
+    , controls_(window)
+    , line_command_(controls_, *window.端口1, state)
+    , send_command_(controls_, *window.端口1, state)
+    , receive_handler_(controls_, *window.接收编辑框, state)
     , save_questions_(&window)
     , save_command_(*window.通用对话框1, save_questions_)
 {

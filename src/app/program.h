@@ -12,6 +12,11 @@ namespace kestrune {
 class MainWindow;
 struct ProgramState;
 
+// The window-created event.
+void on_main_window_ready(ProgramState &state);
+// The exit step, run once the event loop has ended.
+void on_program_exit(ProgramState &state);
+
 // The handlers of the window's events, and the table that wires them. The window
 // must be destroyed before this, so that no event reaches a handler being torn down.
 class Program

@@ -4,7 +4,6 @@
 #include "app/drop_down_list.h"
 #include "app/integer_edit.h"
 #include "app/main_window.h"
-#include "app/program_state.h"
 #include "send/period_timer.h"
 #include "text/gbk.h"
 
@@ -15,9 +14,8 @@
 
 namespace kestrune {
 
-WindowControls::WindowControls(MainWindow &window, ProgramState &state)
+WindowControls::WindowControls(MainWindow &window)
     : window_(window)
-    , state_(state)
 {
 }
 
@@ -41,16 +39,9 @@ int WindowControls::parity_position() const
     return window_.校验位组合框->currentIndex();
 }
 
-int WindowControls::parity_value(int position) const
+Parity WindowControls::parity_value(int position) const
 {
-    return window_.校验位组合框->itemData(position).toInt();
-}
-
-void WindowControls::renew_lead_byte_store()
-{
-    // A lead byte held across a click of the line button is dropped.
-    state_.lead_byte_store.emplace();
-    state_.lead_byte_pending = 0;
+    return Parity(window_.校验位组合框->itemData(position).toInt());
 }
 
 void WindowControls::stop_send_timer()

@@ -7,21 +7,19 @@
 namespace kestrune {
 
 class MainWindow;
-struct ProgramState;
 
 // The control operations: the one way the commands read and change the window.
 class WindowControls final : public LineControls, public SendControls, public ReceiveControls
 {
 public:
-    WindowControls(MainWindow &window, ProgramState &state);
+    explicit WindowControls(MainWindow &window);
 
     // LineControls
     int port_position() const override;
     QString baud_text() const override;
     int stop_bits_position() const override;
     int parity_position() const override;
-    int parity_value(int position) const override;
-    void renew_lead_byte_store() override;
+    Parity parity_value(int position) const override;
     void stop_send_timer() override;
     void show_line_state(bool open) override;
     void show_line_trouble(const QString &why) override;
@@ -41,7 +39,6 @@ public:
 
 private:
     MainWindow &window_;
-    ProgramState &state_;
 };
 
 // Line breaks as the line gets them (CR LF), GBK: what sending and saving read of the send box.

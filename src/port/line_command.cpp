@@ -4,15 +4,15 @@
 
 namespace kestrune {
 
-LineCommand::LineCommand(LineControls &controls, SerialPort &port, int &port_is_open)
-    : m_controls(controls), m_port(port), m_port_is_open(port_is_open)
+LineCommand::LineCommand(LineControls &controls, SerialPort &port, ProgramState &state)
+    : controls_(controls), port_(port), state_(state)
 {
 }
 
 void LineCommand::on_line_button_clicked()
 {
-    m_controls.renew_lead_byte_store();
-    if (m_port_is_open != 0)
+    state_.renew_lead_byte_store();
+    if (state_.port_is_open != 0)
         close_line();
     else
         open_line();
@@ -20,39 +20,39 @@ void LineCommand::on_line_button_clicked()
 
 void LineCommand::on_device_lost(const QString &why)
 {
-    m_controls.show_line_trouble(why);
+    controls_.show_line_trouble(why);
 }
 
 void LineCommand::close_line()
 {
-    m_controls.stop_send_timer(); // before the close, so no tick sends on a closing line
-    m_controls.show_line_state(false);
-    m_port.close();
-    m_port_is_open = 0;
+    controls_.stop_send_timer(); // before the close, so no tick sends on a closing line
+    controls_.show_line_state(false);
+    port_.close();
+    state_.port_is_open = 0;
 }
 
 void LineCommand::open_line()
 {
-    m_port.set_port_number(m_controls.port_position() + 1);
-    m_port.set_baud_rate(leading_integer(m_controls.baud_text()));
-    m_port.set_stop_bits(m_controls.stop_bits_position() + 1);
-    const int parity_position = m_controls.parity_position();
+    port_.set_port_number(controls_.port_position() + 1);
+    port_.set_baud_rate(leading_integer(controls_.baud_text()));
+    port_.set_stop_bits(stop_bits_from_code(controls_.stop_bits_position() + 1));
+    const int parity_position = controls_.parity_position();
     if (parity_position == 0) {
-        m_port.set_parity_check(0);
-        m_port.set_parity(0);
+        port_.set_parity_check(false);
+        port_.set_parity(Parity::none);
     } else {
-        m_port.set_parity_check(1);
-        m_port.set_parity(m_controls.parity_value(parity_position));
+        port_.set_parity_check(true);
+        port_.set_parity(controls_.parity_value(parity_position));
     }
 
-    if (m_port.open()) {
-        m_controls.show_line_state(true);
-        m_controls.show_line_trouble(QString());
-        m_port_is_open = 1;
+    if (port_.open()) {
+        controls_.show_line_state(true);
+        controls_.show_line_trouble(QString());
+        state_.port_is_open = 1;
     } else {
-        m_controls.show_line_state(false);
-        m_controls.show_line_trouble(m_port.open_failure());
-        m_port_is_open = 0;
+        controls_.show_line_state(false);
+        controls_.show_line_trouble(port_.open_failure());
+        state_.port_is_open = 0;
     }
 }
 

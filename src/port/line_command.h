@@ -4,13 +4,14 @@
 
 #include "port/line_controls.h"
 #include "port/serial_port.h"
+#include "state/program_state.h"
 
 namespace kestrune {
 
 class LineCommand
 {
 public:
-    LineCommand(LineControls &controls, SerialPort &port, int &port_is_open);
+    LineCommand(LineControls &controls, SerialPort &port, ProgramState &state);
 
     void on_line_button_clicked();
     // The device of the open line went away: the line stays open until the user
@@ -21,9 +22,9 @@ private:
     void close_line();
     void open_line();
 
-    LineControls &m_controls;
-    SerialPort &m_port;
-    int &m_port_is_open; // program state, owned by the window
+    LineControls &controls_;
+    SerialPort &port_;
+    ProgramState &state_;
 };
 
 } // namespace kestrune

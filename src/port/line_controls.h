@@ -1,5 +1,7 @@
 #pragma once
 
+#include "port/line_settings.h"
+
 #include <QString>
 
 namespace kestrune {
@@ -14,10 +16,8 @@ public:
     virtual QString baud_text() const = 0;             // text of the selected 波特率组合框 item
     virtual int stop_bits_position() const = 0;        // selected position of 停止位组合框
     virtual int parity_position() const = 0;           // selected position of 校验位组合框
-    virtual int parity_value(int position) const = 0;  // item value of 校验位组合框 at a position
+    virtual Parity parity_value(int position) const = 0; // item value of 校验位组合框 at a position
 
-    // Runs first at every click: a fresh lead-byte store and no lead byte held.
-    virtual void renew_lead_byte_store() = 0;
     // Sets the period of 时钟1 to 0, which ends automatic sending.
     virtual void stop_send_timer() = 0;
     // Window caption, caption of 串口按钮, 发送按钮 and 自动按钮 for a closed or open line.

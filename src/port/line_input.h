@@ -6,10 +6,12 @@
 #include <QByteArrayView>
 #include <QList>
 
+#include <variant>
+
 namespace kestrune {
 
 // Kinds of the line_status signal of SerialPort.
-enum LineStatusKind : int {
+enum class LineStatus : int {
     line_break = 1,
     cts_on = 2,
     dsr_on = 3,
@@ -22,14 +24,8 @@ enum LineStatusKind : int {
     carrier_off = 10,
 };
 
-// One entry of LineInput: a run of bytes (status 0) or one line-status event.
-struct LineInputItem
-{
-    int status = 0;
-    QByteArray bytes;
-
-    friend bool operator==(const LineInputItem &, const LineInputItem &) = default;
-};
+// One entry of LineInput: a run of bytes or one line-status event.
+using LineInputItem = std::variant<QByteArray, LineStatus>;
 
 // Arrival-ordered input; adjacent byte runs are merged, so a burst of bytes
 // becomes one item however many reads it took.
@@ -37,15 +33,15 @@ class LineInput
 {
 public:
     void add_bytes(QByteArrayView bytes);
-    void add_status(int kind);
+    void add_status(LineStatus kind);
     void append(LineInput &&later);
-    bool is_empty() const { return m_items.isEmpty(); }
-    void clear() { m_items.clear(); }
+    bool is_empty() const { return items_.isEmpty(); }
+    void clear() { items_.clear(); }
     QList<LineInputItem> take();
-    const QList<LineInputItem> &items() const { return m_items; }
+    const QList<LineInputItem> &items() const { return items_; }
 
 private:
-    QList<LineInputItem> m_items;
+    QList<LineInputItem> items_;
 };
 
 // Undoes the marking a Unix line discipline applies with PARMRK: "\377\377" is
@@ -56,11 +52,11 @@ class MarkedInputDecoder
 {
 public:
     void decode(QByteArrayView marked, LineInput &out);
-    void reset() { m_state = State::plain; }
+    void reset() { state_ = State::plain; }
 
 private:
     enum class State { plain, after_ff, after_ff_nul };
-    State m_state = State::plain;
+    State state_ = State::plain;
 };
 
 } // namespace kestrune

@@ -1,9 +1,10 @@
 #pragma once
-// The operating system's side of a serial line: which device COMn is, opening
-// it exclusively with the line settings, waiting for input, writing. One file
-// per platform implements it (platform_unix.cpp here).
+// The operating system's side of a serial line: opening it exclusively with the
+// line settings, waiting for input, writing. One file per platform implements it
+// (platform_unix.cpp here), together with port_device of port_naming.h.
 
 #include "port/line_input.h"
+#include "port/line_settings.h"
 
 #include <QString>
 
@@ -12,22 +13,6 @@
 namespace kestrune::platform {
 
 enum class OpenFailure { none, no_device, in_use, permission, refused };
-
-// What open applies to the line; the meanings are those of SerialPort's settings.
-struct LineSettings
-{
-    int baud_rate = 9600;
-    int data_bits = 8;
-    int stop_bits = 1;
-    int parity = 0;
-    int parity_check = 0;
-    int flow_control = 0;
-    int rts_mode = 0;
-    int dtr_mode = 0;
-};
-
-// The device that COMn stands for now; empty when it stands for none.
-QString device_for_port(int n);
 
 // The lock file an open of `device` creates for other terminals to see; empty
 // when no lock directory is writable.
@@ -58,7 +43,7 @@ public:
 private:
     struct Handles;
     explicit Line(std::unique_ptr<Handles> handles);
-    std::unique_ptr<Handles> m_handles;
+    std::unique_ptr<Handles> handles_;
 };
 
 } // namespace kestrune::platform

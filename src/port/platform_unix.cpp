@@ -164,9 +164,10 @@ bool is_pseudo_terminal(int fd)
 bool apply_settings(int fd, const LineSettings &s)
 {
     const tcflag_t size = size_flag(s.data_bits);
-    if (size == tcflag_t(-1) || s.baud_rate <= 0 || s.parity < 0 || s.parity > 2
-        || s.flow_control < 0 || s.flow_control > 3)
+    if (size == tcflag_t(-1) || s.baud_rate <= 0)
         return false;
+    const bool software_flow = s.flow_control == FlowControl::xon_xoff || s.flow_control == FlowControl::both;
+    const bool hardware_flow = s.flow_control == FlowControl::rts_cts || s.flow_control == FlowControl::both;
 
     termios2 t{};
     if (::ioctl(fd, TCGETS2, &t) != 0)
@@ -174,22 +175,28 @@ bool apply_settings(int fd, const LineSettings &s)
     t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | IGNPAR | INPCK | ISTRIP | INLCR | IGNCR | ICRNL
                            | IUCLC | IXON | IXANY | IXOFF | IMAXBEL | IUTF8);
     t.c_iflag |= PARMRK;
-    if (s.parity_check != 0)
+    if (s.parity_check)
         t.c_iflag |= INPCK;
-    if (s.flow_control == 1 || s.flow_control == 3)
+    if (software_flow)
         t.c_iflag |= IXON | IXOFF;
     t.c_oflag &= ~tcflag_t(OPOST);
     t.c_lflag &= ~tcflag_t(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOPRT
                            | ECHOKE | IEXTEN | TOSTOP);
     t.c_cflag &= ~tcflag_t(CBAUD | CIBAUD | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
     t.c_cflag |= size | CREAD | CLOCAL | BOTHER | (BOTHER << IBSHIFT);
-    if (s.parity == 1)
+    switch (s.parity) {
+    case Parity::none:
+        break;
+    case Parity::odd:
         t.c_cflag |= PARENB | PARODD;
-    else if (s.parity == 2)
+        break;
+    case Parity::even:
         t.c_cflag |= PARENB;
-    if (s.stop_bits >= 2) // Linux has no 1.5 stop bits: code 2 ("2位") and 3 both mean two
+        break;
+    }
+    if (s.stop_bits == StopBits::two)
         t.c_cflag |= CSTOPB;
-    if (s.flow_control == 2 || s.flow_control == 3)
+    if (hardware_flow)
         t.c_cflag |= CRTSCTS;
     t.c_ispeed = t.c_ospeed = speed_t(s.baud_rate);
     t.c_cc[VMIN] = 1; // an empty non-blocking read then gives EAGAIN, and 0 only at hang-up
@@ -215,30 +222,15 @@ bool apply_settings(int fd, const LineSettings &s)
 void set_modem_lines(int fd, const LineSettings &s)
 {
     int rts = TIOCM_RTS;
-    ::ioctl(fd, s.rts_mode == 1 ? TIOCMBIC : TIOCMBIS, &rts);
+    ::ioctl(fd, s.rts_mode == RtsMode::held_off ? TIOCMBIC : TIOCMBIS, &rts);
     int dtr = TIOCM_DTR;
-    if (s.dtr_mode == 1)
+    if (s.dtr_mode == DtrMode::off)
         ::ioctl(fd, TIOCMBIC, &dtr);
-    else if (s.dtr_mode == 2)
+    else if (s.dtr_mode == DtrMode::on)
         ::ioctl(fd, TIOCMBIS, &dtr);
 }
 
 } // namespace
-
-QString device_for_port(int n)
-{
-    const QFileInfo link(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-                         + "/kestrune/ports/COM"_L1 + QString::number(n));
-    if (link.isSymLink())
-        return link.symLinkTarget();
-
-    QStringList devices;
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &port : ports)
-        devices.append(port.systemLocation());
-    devices = order_serial_ports(devices);
-    return n >= 1 && n <= devices.size() ? devices.at(n - 1) : QString();
-}
 
 QString lock_file_for(const QString &device)
 {
@@ -274,7 +266,7 @@ struct Line::Handles
     }
 };
 
-Line::Line(std::unique_ptr<Handles> handles) : m_handles(std::move(handles)) {}
+Line::Line(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
 
 Line::~Line() = default;
 
@@ -334,17 +326,17 @@ Line::Read Line::wait_and_read(LineInput &out)
     // writer would wait on the rests.
     constexpr ssize_t small_read = 1024;
     constexpr int rest_ms = 8;
-    if (m_handles->trickling) {
-        pollfd waiting{m_handles->device, POLLIN, 0};
+    if (handles_->trickling) {
+        pollfd waiting{handles_->device, POLLIN, 0};
         if (::poll(&waiting, 1, 0) == 0) {
-            pollfd wake{m_handles->wake, POLLIN, 0};
+            pollfd wake{handles_->wake, POLLIN, 0};
             if (::poll(&wake, 1, rest_ms) > 0)
                 return Read::woken;
         }
     }
     char buffer[65536];
     for (;;) {
-        pollfd fds[2] = {{m_handles->wake, POLLIN, 0}, {m_handles->device, POLLIN, 0}};
+        pollfd fds[2] = {{handles_->wake, POLLIN, 0}, {handles_->device, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -354,10 +346,10 @@ Line::Read Line::wait_and_read(LineInput &out)
             return Read::woken;
         if ((fds[1].revents & POLLIN) == 0 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
             return Read::gone;
-        const ssize_t n = ::read(m_handles->device, buffer, sizeof buffer);
+        const ssize_t n = ::read(handles_->device, buffer, sizeof buffer);
         if (n > 0) {
-            m_handles->trickling = n < small_read;
-            m_handles->decoder.decode(QByteArrayView(buffer, n), out);
+            handles_->trickling = n < small_read;
+            handles_->decoder.decode(QByteArrayView(buffer, n), out);
             return Read::input;
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
@@ -369,7 +361,7 @@ Line::Read Line::wait_and_read(LineInput &out)
 void Line::wake()
 {
     const quint64 one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(m_handles->wake, &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = ::write(handles_->wake, &one, sizeof one);
 }
 
 bool Line::write_byte(quint8 byte, int timeout_ms)
@@ -377,7 +369,7 @@ bool Line::write_byte(quint8 byte, int timeout_ms)
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
-        const ssize_t n = ::write(m_handles->device, &byte, 1);
+        const ssize_t n = ::write(handles_->device, &byte, 1);
         if (n == 1)
             return true;
         if (n < 0 && errno == EINTR)
@@ -388,7 +380,7 @@ bool Line::write_byte(quint8 byte, int timeout_ms)
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
         if (left.count() <= 0)
             return false;
-        pollfd fd{m_handles->device, POLLOUT, 0};
+        pollfd fd{handles_->device, POLLOUT, 0};
         const int ready = ::poll(&fd, 1, int(left.count()));
         if (ready < 0 && errno != EINTR)
             return false;
@@ -398,3 +390,22 @@ bool Line::write_byte(quint8 byte, int timeout_ms)
 }
 
 } // namespace kestrune::platform
+
+namespace kestrune {
+
+QString port_device(int n)
+{
+    const QFileInfo link(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                         + "/kestrune/ports/COM"_L1 + QString::number(n));
+    if (link.isSymLink())
+        return link.symLinkTarget();
+
+    QStringList devices;
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : ports)
+        devices.append(port.systemLocation());
+    devices = order_serial_ports(devices);
+    return n >= 1 && n <= devices.size() ? devices.at(n - 1) : QString();
+}
+
+} // namespace kestrune

@@ -2,13 +2,9 @@
 // yet; every open fails as a missing device until it is.
 
 #include "port/platform.h"
+#include "port/port_naming.h"
 
 namespace kestrune::platform {
-
-QString device_for_port(int n)
-{
-    return QStringLiteral("\\\\.\\COM") + QString::number(n);
-}
 
 QString lock_file_for(const QString &)
 {
@@ -19,7 +15,7 @@ struct Line::Handles
 {
 };
 
-Line::Line(std::unique_ptr<Handles> handles) : m_handles(std::move(handles)) {}
+Line::Line(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
 
 Line::~Line() = default;
 
@@ -42,3 +38,12 @@ bool Line::write_byte(quint8, int)
 }
 
 } // namespace kestrune::platform
+
+namespace kestrune {
+
+QString port_device(int n)
+{
+    return QStringLiteral("\\\\.\\COM") + QString::number(n);
+}
+
+} // namespace kestrune

@@ -1,7 +1,5 @@
 #include "port/port_naming.h"
 
-#include "port/platform.h"
-
 #include <algorithm>
 #include <tuple>
 
@@ -47,11 +45,6 @@ QStringList order_serial_ports(QStringList devices)
         return PortKey(a) < PortKey(b);
     });
     return devices;
-}
-
-QString port_device(int n)
-{
-    return platform::device_for_port(n);
 }
 
 } // namespace kestrune

@@ -15,6 +15,7 @@ QStringList order_serial_ports(QStringList devices);
 // $XDG_CONFIG_HOME/kestrune/ports/COMn when it exists (a link to a missing
 // device still names it), otherwise the n-th port of the system in the order
 // above; on Windows \\.\COMn. Empty when COMn stands for no device.
+// Each platform file defines it.
 QString port_device(int n);
 
 } // namespace kestrune

@@ -39,9 +39,9 @@ SerialPort::SerialPort(QObject *parent) : QObject(parent)
 {
     // A backlog is raised in turns of the timer queue, where the window's own
     // timers take their turns too; posted events alone would starve them.
-    m_next_turn.setSingleShot(true);
-    m_next_turn.setInterval(0);
-    connect(&m_next_turn, &QTimer::timeout, this, &SerialPort::raise_ready);
+    next_turn_.setSingleShot(true);
+    next_turn_.setInterval(0);
+    connect(&next_turn_, &QTimer::timeout, this, &SerialPort::raise_ready);
 }
 
 SerialPort::~SerialPort()
@@ -52,58 +52,58 @@ SerialPort::~SerialPort()
 bool SerialPort::open()
 {
     close();
-    const QString device = port_device(m_port_number);
+    const QString device = port_device(port_number_);
 
     platform::OpenFailure failure = platform::OpenFailure::none;
-    m_line = platform::Line::open(device, m_line_settings, failure);
-    m_open_failure = failure_text(failure, m_port_number, device);
-    if (!m_line)
+    line_ = platform::Line::open(device, line_settings_, failure);
+    open_failure_ = failure_text(failure, port_number_, device);
+    if (!line_)
         return false;
 
     quint64 session = 0;
     {
-        const QMutexLocker lock(&m_mutex);
-        session = m_session;
+        const QMutexLocker lock(&mutex_);
+        session = session_;
     }
-    m_receiver = std::thread(&SerialPort::receive, this, m_line.get(), session);
+    receiver_ = std::thread(&SerialPort::receive, this, line_.get(), session);
     return true;
 }
 
 void SerialPort::close()
 {
-    if (!m_line)
+    if (!line_)
         return;
-    m_line->wake();
-    m_receiver.join();
-    m_line.reset();
+    line_->wake();
+    receiver_.join();
+    line_.reset();
     {
-        const QMutexLocker lock(&m_mutex);
-        m_arrived.clear();
-        m_take_posted = false;
-        ++m_session;
+        const QMutexLocker lock(&mutex_);
+        arrived_.clear();
+        take_posted_ = false;
+        ++session_;
     }
-    m_ready.clear();
-    m_ready_offset = 0;
-    m_next_turn.stop();
+    ready_.clear();
+    ready_offset_ = 0;
+    next_turn_.stop();
 }
 
 bool SerialPort::send(quint8 byte)
 {
     // write total: timeout_ms per byte plus timeout_ms, for one byte
-    return m_line && m_line->write_byte(byte, 2 * m_timeout_ms);
+    return line_ && line_->write_byte(byte, 2 * timeout_ms_);
 }
 
 // Receive thread: reads for as long as the line is open and never waits for
-// the window thread; input piles up in m_arrived until the window takes it.
+// the window thread; input piles up in arrived_ until the window takes it.
 void SerialPort::receive(platform::Line *line, quint64 session)
 {
     LineInput input;
     platform::Line::Read read;
     while ((read = line->wait_and_read(input)) == platform::Line::Read::input) {
-        const QMutexLocker lock(&m_mutex);
-        m_arrived.append(std::move(input));
-        if (!m_take_posted) {
-            m_take_posted = true;
+        const QMutexLocker lock(&mutex_);
+        arrived_.append(std::move(input));
+        if (!take_posted_) {
+            take_posted_ = true;
             QMetaObject::invokeMethod(
                 this, [this, session] { take_input(session); }, Qt::QueuedConnection);
         }
@@ -117,25 +117,25 @@ void SerialPort::receive(platform::Line *line, quint64 session)
 void SerialPort::report_loss(quint64 session)
 {
     {
-        const QMutexLocker lock(&m_mutex);
-        if (session != m_session)
+        const QMutexLocker lock(&mutex_);
+        if (session != session_)
             return; // the line was closed meanwhile
     }
-    Q_EMIT device_lost(u"COM"_s + QString::number(m_port_number)
+    Q_EMIT device_lost(u"COM"_s + QString::number(port_number_)
                        + u"：设备已断开。关闭串口，等设备回来后再打开。"_s);
 }
 
 void SerialPort::take_input(quint64 session)
 {
     {
-        const QMutexLocker lock(&m_mutex);
-        if (session != m_session)
+        const QMutexLocker lock(&mutex_);
+        if (session != session_)
             return; // posted before a close
-        m_take_posted = false;
-        m_ready.append(m_arrived.take());
+        take_posted_ = false;
+        ready_.append(arrived_.take());
     }
     // A backlog waiting for its next turn is raised then, in arrival order.
-    if (!m_next_turn.isActive())
+    if (!next_turn_.isActive())
         raise_ready();
 }
 
@@ -143,36 +143,37 @@ void SerialPort::raise_ready()
 {
     // A handler that runs an event loop brings us back here: the outer call
     // keeps raising, so the order stays that of arrival.
-    if (m_raising)
+    if (raising_)
         return;
-    m_raising = true;
+    raising_ = true;
     // At most raise_limit bytes per turn, so that a backlog (the window thread was
     // held) does not hold off timers, clicks and painting for its whole length.
     qsizetype raised = 0;
-    while (!m_ready.isEmpty() && raised < raise_limit) { // close() in a handler empties m_ready
-        LineInputItem &front = m_ready.first();
-        if (front.status != 0) {
-            const int status = front.status;
-            m_ready.removeFirst();
+    while (!ready_.isEmpty() && raised < raise_limit) { // close() in a handler empties ready_
+        LineInputItem &item = ready_.first();
+        if (const auto *status = std::get_if<LineStatus>(&item)) {
+            const LineStatus kind = *status;
+            ready_.removeFirst();
             ++raised;
-            Q_EMIT line_status(status);
+            Q_EMIT line_status(kind);
             continue;
         }
-        const qsizetype size = std::min(front.bytes.size() - m_ready_offset, raise_limit - raised);
-        const QByteArray piece = m_ready_offset == 0 && size == front.bytes.size()
-                                     ? front.bytes
-                                     : front.bytes.sliced(m_ready_offset, size);
-        m_ready_offset += size;
-        if (m_ready_offset == front.bytes.size()) {
-            m_ready.removeFirst();
-            m_ready_offset = 0;
+        const QByteArray &front = std::get<QByteArray>(item);
+        const qsizetype size = std::min(front.size() - ready_offset_, raise_limit - raised);
+        const QByteArray piece = ready_offset_ == 0 && size == front.size()
+                                     ? front
+                                     : front.sliced(ready_offset_, size);
+        ready_offset_ += size;
+        if (ready_offset_ == front.size()) {
+            ready_.removeFirst();
+            ready_offset_ = 0;
         }
         raised += size;
         Q_EMIT bytes_received(piece);
     }
-    m_raising = false;
-    if (!m_ready.isEmpty())
-        m_next_turn.start();
+    raising_ = false;
+    if (!ready_.isEmpty())
+        next_turn_.start();
 }
 
 } // namespace kestrune

@@ -2,18 +2,12 @@
 // What received bytes look like in the receive box, as plain functions over the
 // lead-byte state, so the decoding can be exercised without a window.
 
+#include "state/program_state.h"
+
 #include <QByteArrayView>
 #include <QString>
 
-#include <array>
-#include <optional>
-
 namespace kestrune {
-
-// The program state's lead_byte_store: element 0 holds the lead byte, element 1
-// the byte that completed it. The app owns it and makes it afresh at every click
-// of 串口按钮.
-using LeadByteStore = std::optional<std::array<quint8, 2>>;
 
 // Appends the HEX display of bytes to out: two upper-case digits and a space each.
 void append_hex_display(QByteArrayView bytes, QString &out);

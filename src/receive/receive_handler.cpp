@@ -9,7 +9,7 @@ namespace {
 constexpr qsizetype big_buffer = 1 << 20; // characters
 }
 
-ReceiveHandler::ReceiveHandler(ReceiveControls &controls, ReceiveBox &box, State state)
+ReceiveHandler::ReceiveHandler(ReceiveControls &controls, ReceiveBox &box, ProgramState &state)
     : controls_(controls), box_(box), state_(state)
 {
 }

@@ -2,6 +2,7 @@
 // The byte-received handler of 端口1 and the click handler of 接收文本单选框.
 
 #include "receive/byte_display.h"
+#include "state/program_state.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -14,14 +15,8 @@ class ReceiveControls;
 class ReceiveHandler
 {
 public:
-    // The program state this handler reads and writes; the app owns the variables.
-    struct State {
-        int &lead_byte_pending;
-        LeadByteStore &lead_byte_store;
-        qint64 &received_count;
-    };
-
-    ReceiveHandler(ReceiveControls &controls, ReceiveBox &box, State state);
+    // Reads and writes lead_byte_pending, lead_byte_store and received_count.
+    ReceiveHandler(ReceiveControls &controls, ReceiveBox &box, ProgramState &state);
 
     // The bytes that arrived together, in arrival order. They are handled one by
     // one to the end with no event in between, so the count is shown once and the
@@ -34,7 +29,7 @@ public:
 private:
     ReceiveControls &controls_;
     ReceiveBox &box_;
-    State state_;
+    ProgramState &state_;
     QString shown_; // reused for every chunk, so its buffer is allocated once
 };
 

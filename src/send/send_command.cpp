@@ -5,10 +5,10 @@
 
 namespace kestrune {
 
-SendCommand::SendCommand(SendControls &controls, LineWriter &line, qint64 &sent_count)
+SendCommand::SendCommand(SendControls &controls, LineWriter &line, ProgramState &state)
     : controls_(controls)
     , line_(line)
-    , sent_count_(sent_count)
+    , state_(state)
 {
 }
 
@@ -24,8 +24,8 @@ void SendCommand::send_once()
         if (line_.send(quint8(byte)))
             ++written;
 
-    sent_count_ += written;
-    controls_.show_sent_count(sent_count_);
+    state_.sent_count += written;
+    controls_.show_sent_count(state_.sent_count);
 }
 
 void SendCommand::toggle_auto_send()

@@ -2,17 +2,18 @@
 
 #include "port/line_writer.h"
 #include "send/send_controls.h"
+#include "state/program_state.h"
 
 #include <QtGlobal>
 
 namespace kestrune {
 
 // The click handlers of 发送按钮 and 自动按钮 and the tick handler of 时钟1.
-// The window owns the controls, the line and sent_count; this keeps no state.
+// Reads and writes sent_count in the program state; keeps no state of its own.
 class SendCommand
 {
 public:
-    SendCommand(SendControls &controls, LineWriter &line, qint64 &sent_count);
+    SendCommand(SendControls &controls, LineWriter &line, ProgramState &state);
 
     // The send box once over the line, byte by byte, then the count shown.
     void send_once();
@@ -23,7 +24,7 @@ public:
 private:
     SendControls &controls_;
     LineWriter &line_;
-    qint64 &sent_count_;
+    ProgramState &state_;
 };
 
 } // namespace kestrune

@@ -4,7 +4,7 @@
 
 #include "app/main_window.h"
 #include "app/program.h"
-#include "app/program_state.h"
+#include "state/program_state.h"
 #include "receive/receive_box.h"
 #include "pty_pair.h"
 

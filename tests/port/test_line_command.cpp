@@ -16,17 +16,21 @@ using namespace kestrune::test;
 namespace {
 
 // The window as the command sees it. Each action is recorded with whether the
-// line was open at that moment, so the order against the port shows too.
+// line was open at that moment, so the order against the port shows too, and
+// " held" while a lead byte is still held, which the click drops before anything.
 class RecordingControls : public LineControls
 {
 public:
-    explicit RecordingControls(const SerialPort &watched) : m_port(watched) {}
+    RecordingControls(const SerialPort &watched, const ProgramState &state)
+        : m_port(watched), m_state(state)
+    {
+    }
 
     int port = 0;
     QString baud = u"9600"_s;
     int stop = 0;
     int parity = 0;
-    QList<int> parity_values{0, 1, 2};
+    QList<Parity> parity_values{Parity::none, Parity::odd, Parity::even};
     QStringList calls;
     QString failure; // the last text given to show_line_trouble
 
@@ -34,9 +38,8 @@ public:
     QString baud_text() const override { return baud; }
     int stop_bits_position() const override { return stop; }
     int parity_position() const override { return parity; }
-    int parity_value(int position) const override { return parity_values.value(position, -1); }
+    Parity parity_value(int position) const override { return parity_values.value(position, Parity::none); }
 
-    void renew_lead_byte_store() override { record(u"renew_lead_byte_store"_s); }
     void stop_send_timer() override { record(u"stop_send_timer"_s); }
     void show_line_state(bool open) override
     {
@@ -51,10 +54,27 @@ public:
 private:
     void record(const QString &call)
     {
-        calls.append(call + (m_port.is_open() ? " @open"_L1 : " @closed"_L1));
+        calls.append(call + (m_port.is_open() ? " @open"_L1 : " @closed"_L1)
+                     + (m_state.lead_byte_pending != 0 ? " held"_L1 : ""_L1));
     }
     const SerialPort &m_port;
+    const ProgramState &m_state;
 };
+
+// A lead byte held in a store that has seen a character.
+ProgramState state_holding_a_lead_byte()
+{
+    ProgramState state;
+    state.lead_byte_pending = 1;
+    state.lead_byte_store = std::array<quint8, 2>{0xB0, 0xA1};
+    return state;
+}
+
+// What every click does first: a fresh store holding 0 and 0, no lead byte held.
+bool lead_byte_dropped(const ProgramState &state)
+{
+    return state.lead_byte_pending == 0 && state.lead_byte_store == std::array<quint8, 2>{0, 0};
+}
 
 } // namespace
 
@@ -115,28 +135,28 @@ void LineCommandTest::open_takes_the_choices()
 
     QVERIFY(m_links->bind(port_position + 1, m_pty->slave_path()));
     SerialPort port;
-    port.set_parity(7); // what the first path must overwrite with 0
-    RecordingControls controls(port);
+    port.set_parity(Parity::odd); // what the first path must overwrite with none
+    ProgramState state = state_holding_a_lead_byte();
+    RecordingControls controls(port, state);
     controls.port = port_position;
     controls.baud = baud_text;
     controls.stop = stop_position;
     controls.parity = parity_position;
-    // Values that differ from the positions, so that the value is what counts.
-    controls.parity_values = {9, 1, 2};
-    int port_is_open = 0;
-    LineCommand command(controls, port, port_is_open);
+    // A value at position 0 that the open path must not take.
+    controls.parity_values = {Parity::even, Parity::odd, Parity::even};
+    LineCommand command(controls, port, state);
 
     command.on_line_button_clicked();
 
-    QCOMPARE(controls.calls, (QStringList{u"renew_lead_byte_store @closed"_s,
-                                          u"show_line_state(open) @open"_s,
+    QCOMPARE(controls.calls, (QStringList{u"show_line_state(open) @open"_s,
                                           u"show_line_trouble() @open"_s}));
-    QCOMPARE(port_is_open, 1);
+    QVERIFY(lead_byte_dropped(state));
+    QCOMPARE(state.port_is_open, 1);
     QCOMPARE(port.port_number(), port_position + 1);
     QCOMPARE(port.baud_rate(), baud_text.toInt());
-    QCOMPARE(port.stop_bits(), stop_position + 1);
-    QCOMPARE(port.parity(), parity);
-    QCOMPARE(port.parity_check(), parity_check);
+    QCOMPARE(int(port.stop_bits()), stop_position + 1);
+    QCOMPARE(port.parity(), Parity(parity));
+    QCOMPARE(port.parity_check(), parity_check == 1);
 
     const LineView line = view_line(m_pty->slave());
     QCOMPARE(line.ospeed, baud_text.toUInt());
@@ -163,45 +183,47 @@ void LineCommandTest::failed_open_shows_the_closed_state()
         QVERIFY(m_links->bind(1, m_links->missing_device()));
     }
     SerialPort port;
-    RecordingControls controls(port);
-    int port_is_open = 0;
-    LineCommand command(controls, port, port_is_open);
+    ProgramState state = state_holding_a_lead_byte();
+    RecordingControls controls(port, state);
+    LineCommand command(controls, port, state);
 
     command.on_line_button_clicked();
 
-    QCOMPARE(controls.calls, (QStringList{u"renew_lead_byte_store @closed"_s,
-                                          u"show_line_state(closed) @closed"_s,
+    QCOMPARE(controls.calls, (QStringList{u"show_line_state(closed) @closed"_s,
                                           u"show_line_trouble(why) @closed"_s}));
+    QVERIFY(lead_byte_dropped(state));
     QCOMPARE(controls.failure, port.open_failure());
-    QCOMPARE(port_is_open, 0);
+    QCOMPARE(state.port_is_open, 0);
 
     // The next click tries again: the open path, not the close path.
     holder.close();
     QVERIFY(m_links->bind(1, m_pty->slave_path()));
     controls.calls.clear();
     command.on_line_button_clicked();
-    QCOMPARE(controls.calls.value(1), u"show_line_state(open) @open"_s);
-    QCOMPARE(port_is_open, 1);
+    QCOMPARE(controls.calls.value(0), u"show_line_state(open) @open"_s);
+    QCOMPARE(state.port_is_open, 1);
 }
 
 void LineCommandTest::close_stops_the_timer_before_the_line()
 {
     QVERIFY(m_links->bind(1, m_pty->slave_path()));
     SerialPort port;
-    RecordingControls controls(port);
-    int port_is_open = 0;
-    LineCommand command(controls, port, port_is_open);
+    ProgramState state;
+    RecordingControls controls(port, state);
+    LineCommand command(controls, port, state);
     command.on_line_button_clicked();
-    QCOMPARE(port_is_open, 1);
+    QCOMPARE(state.port_is_open, 1);
     controls.calls.clear();
+    state = state_holding_a_lead_byte();
+    state.port_is_open = 1;
 
     command.on_line_button_clicked();
 
-    QCOMPARE(controls.calls, (QStringList{u"renew_lead_byte_store @open"_s,
-                                          u"stop_send_timer @open"_s,
+    QCOMPARE(controls.calls, (QStringList{u"stop_send_timer @open"_s,
                                           u"show_line_state(closed) @open"_s}));
+    QVERIFY(lead_byte_dropped(state));
     QVERIFY(!port.is_open());
-    QCOMPARE(port_is_open, 0);
+    QCOMPARE(state.port_is_open, 0);
 }
 
 QTEST_GUILESS_MAIN(LineCommandTest)

@@ -14,8 +14,9 @@ QString describe(const QList<LineInputItem> &items)
 {
     QStringList parts;
     for (const LineInputItem &item : items)
-        parts.append(item.status != 0 ? u"<%1>"_s.arg(item.status)
-                                      : QString::fromLatin1(item.bytes.toHex(' ')));
+        parts.append(std::holds_alternative<LineStatus>(item)
+                         ? u"<%1>"_s.arg(int(std::get<LineStatus>(item)))
+                         : QString::fromLatin1(std::get<QByteArray>(item).toHex(' ')));
     return parts.join(" | "_L1);
 }
 

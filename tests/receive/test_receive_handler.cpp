@@ -21,10 +21,8 @@ struct FakeControls : ReceiveControls {
 struct Fixture {
     FakeControls controls;
     ReceiveBox box;
-    int lead_byte_pending = 0;
-    LeadByteStore lead_byte_store = std::array<quint8, 2>{0, 0};
-    qint64 received_count = 0;
-    ReceiveHandler handler{controls, box, {lead_byte_pending, lead_byte_store, received_count}};
+    ProgramState state{.lead_byte_store = std::array<quint8, 2>{0, 0}};
+    ReceiveHandler handler{controls, box, state};
 
     void feed(const char *hex) { handler.on_byte_received(QByteArray::fromHex(hex)); }
 };
@@ -40,7 +38,7 @@ private Q_SLOTS:
         Fixture f;
         f.feed("000AABFF");
         QCOMPARE(f.box.text(), u"00 0A AB FF "_s);
-        QCOMPARE(f.received_count, 4);
+        QCOMPARE(f.state.received_count, 4);
         QCOMPARE(f.controls.shown_counts, QStringList{u"4"_s});
     }
 
@@ -61,7 +59,7 @@ private Q_SLOTS:
         f.feed("D6");
         QCOMPARE(f.box.text(), QString());
         QCOMPARE(f.controls.shown_counts, QStringList{u"1"_s});
-        QCOMPARE(f.lead_byte_pending, 1);
+        QCOMPARE(f.state.lead_byte_pending, 1);
         f.feed("D0");
         QCOMPARE(f.box.text(), u"中"_s);
         QCOMPARE(f.controls.shown_counts.last(), u"2"_s);
@@ -102,13 +100,13 @@ private Q_SLOTS:
         if (hex_between) {
             f.controls.hex = true;
             f.feed("30");
-            QCOMPARE(f.lead_byte_pending, 1);
+            QCOMPARE(f.state.lead_byte_pending, 1);
         }
         f.controls.hex = false;
         f.handler.on_receive_text_clicked();
         f.feed("41");
         QCOMPARE(f.box.text(), hex_between ? u"30 A"_s : u"A"_s);
-        QCOMPARE(f.lead_byte_pending, 0);
+        QCOMPARE(f.state.lead_byte_pending, 0);
     }
 
     void count_past_32_bits_data()
@@ -123,9 +121,9 @@ private Q_SLOTS:
         QFETCH(qint64, start);
         QFETCH(QString, shown);
         Fixture f;
-        f.received_count = start;
+        f.state.received_count = start;
         f.feed("01020304");
-        QCOMPARE(f.received_count, start + 4);
+        QCOMPARE(f.state.received_count, start + 4);
         QCOMPARE(f.controls.shown_counts.last(), shown);
     }
 };

@@ -89,8 +89,8 @@ struct SendRig
     PtyLine pty;
     FaultyLine line{pty};
     FakeSendControls controls;
-    qint64 sent_count = 0;
-    SendCommand command{controls, line, sent_count};
+    ProgramState state;
+    SendCommand command{controls, line, state};
 };
 
 } // namespace kestrune::testing

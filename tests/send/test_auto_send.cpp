@@ -77,7 +77,7 @@ void TestAutoSend::sends_the_box_every_period()
 
     // The period box is read only when sending starts.
     rig.controls.period = u"5"_s;
-    QTRY_VERIFY_WITH_TIMEOUT(rig.sent_count >= 6, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.state.sent_count >= 6, 10000);
     QCOMPARE(rig.controls.timer.period(), 100);
 
     rig.command.toggle_auto_send();
@@ -87,14 +87,14 @@ void TestAutoSend::sends_the_box_every_period()
 
     // A lower bound only: the first send is one full period after the click.
     QVERIFY2(first_send_at >= 100 - 2, qPrintable(QString::number(first_send_at)));
-    const qint64 sent = rig.sent_count;
+    const qint64 sent = rig.state.sent_count;
     QCOMPARE(sent % 2, 0);
     QCOMPARE(rig.pty.arrived(sent), "AB"_ba.repeated(sent / 2));
     QCOMPARE(rig.controls.sent_box, signed_decimal(sent));
 
     QTest::qWait(300);
     QCOMPARE(rig.pty.arrived(), QByteArray());
-    QCOMPARE(rig.sent_count, sent);
+    QCOMPARE(rig.state.sent_count, sent);
 }
 
 void TestAutoSend::edits_take_effect_at_the_next_tick()
@@ -116,7 +116,7 @@ void TestAutoSend::edits_take_effect_at_the_next_tick()
 
     const QByteArray line = rig.pty.arrived(rig.line.tried.size());
     QVERIFY2(QRegularExpression(u"^A+B+C+$"_s).match(QString::fromLatin1(line)).hasMatch(), line.constData());
-    QCOMPARE(rig.sent_count, line.size());
+    QCOMPARE(rig.state.sent_count, line.size());
 }
 
 void TestAutoSend::long_send_is_followed_by_one_send()
@@ -148,7 +148,7 @@ void TestAutoSend::long_send_is_followed_by_one_send()
     QVERIFY2(sends_after <= allowed,
              qPrintable(u"%1 sends in %2 ms, at most %3 allowed"_s.arg(sends_after).arg(span).arg(allowed)));
     QCOMPARE(rig.line.max_depth, 1);
-    QCOMPARE(rig.sent_count, rig.line.tried.size());
+    QCOMPARE(rig.state.sent_count, rig.line.tried.size());
 }
 
 void TestAutoSend::toggle_during_a_send_runs_between_sends()

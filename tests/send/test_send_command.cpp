@@ -53,13 +53,13 @@ void TestSendCommand::sends_the_box()
     rig.controls.hex = hex;
     rig.controls.text = edit_text_bytes(box);
     rig.controls.sent_box = u"stale"_s;
-    rig.sent_count = count_before;
+    rig.state.sent_count = count_before;
 
     rig.command.send_once();
 
     QCOMPARE(rig.line.tried, line);
     QCOMPARE(rig.pty.arrived(line.size()), line);
-    QCOMPARE(rig.sent_count, count_before + line.size());
+    QCOMPARE(rig.state.sent_count, count_before + line.size());
     // The count box is rewritten once per command, also when nothing was sent.
     QCOMPARE(rig.controls.sent_box, count_box);
     QCOMPARE(rig.controls.sent_box_writes, 1);
@@ -85,7 +85,7 @@ void TestSendCommand::failed_writes()
     QVERIFY(rig.pty.is_open());
     rig.controls.hex = false;
     rig.controls.text = "ABCDE"_ba;
-    rig.sent_count = 10;
+    rig.state.sent_count = 10;
     rig.line.fail_at = fail_at;
 
     rig.command.send_once();
@@ -93,7 +93,7 @@ void TestSendCommand::failed_writes()
     // Every byte is still tried, in order; only those written are counted.
     QCOMPARE(rig.line.tried, "ABCDE"_ba);
     QCOMPARE(rig.pty.arrived(line.size()), line);
-    QCOMPARE(rig.sent_count, 10 + line.size());
+    QCOMPARE(rig.state.sent_count, 10 + line.size());
     QCOMPARE(rig.controls.sent_box, signed_decimal(10 + line.size()));
 }
 
@@ -113,7 +113,7 @@ void TestSendCommand::bytes_fixed_before_the_first_leaves()
     rig.command.send_once();
 
     QCOMPARE(rig.pty.arrived(3), "\x01\x02\x03"_ba);
-    QCOMPARE(rig.sent_count, 3);
+    QCOMPARE(rig.state.sent_count, 3);
 }
 
 void TestSendCommand::mode_read_at_each_send()
@@ -130,7 +130,7 @@ void TestSendCommand::mode_read_at_each_send()
     rig.command.send_once();
     QCOMPARE(rig.pty.arrived(5), "41 42"_ba);
 
-    QCOMPARE(rig.sent_count, 7);
+    QCOMPARE(rig.state.sent_count, 7);
     QCOMPARE(rig.controls.sent_box, u"7"_s);
     QCOMPARE(rig.controls.sent_box_writes, 2);
 }
