@@ -1,12 +1,13 @@
 #include "app/event_handlers.h"
 
-#include "app/counters.h"
+#include "app/housekeeping.h"
 #include "app/drop_down_list.h"
 #include "app/main_window.h"
 #include "app/port_devices_tooltip.h"
 #include "port/serial_port.h"
 #include "receive/receive_box.h"
 #include "save/file_save_dialog.h"
+#include "save/message_questions.h"
 #include "send/period_timer.h"
 #include "state/program_state.h"
 
@@ -25,8 +26,7 @@ EventHandlers::EventHandlers(ProgramState &state, MainWindow &window)
     , line_command_(controls_, *window.端口1, state)
     , send_command_(controls_, *window.端口1, state)
     , receive_handler_(controls_, *window.接收编辑框, state)
-    , save_questions_(&window)
-    , save_command_(*window.通用对话框1, save_questions_)
+    , save_command_(*window.通用对话框1, window.save_questions())
 {
     new PortDevicesTooltip(window.串口组合框);
     connect_events();

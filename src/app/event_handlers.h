@@ -3,7 +3,6 @@
 #include "app/window_controls.h"
 #include "port/line_command.h"
 #include "receive/receive_handler.h"
-#include "save/message_questions.h"
 #include "save/save_command.h"
 #include "send/send_command.h"
 
@@ -31,7 +30,6 @@ private:
     LineCommand line_command_;
     SendCommand send_command_;
     ReceiveHandler receive_handler_;
-    MessageBoxQuestions save_questions_;
     SaveCommand save_command_;
 };
 

@@ -7,6 +7,7 @@
 #include "port/serial_port.h"
 #include "receive/receive_box.h"
 #include "save/file_save_dialog.h"
+#include "save/message_questions.h"
 #include "send/period_timer.h"
 
 #include <QGroupBox>
@@ -152,7 +153,8 @@ MainWindow::MainWindow()
 
     时钟1 = new PeriodTimer(this);
     时钟1->setObjectName(u"时钟1"_s);
-    通用对话框1 = new FileSaveDialog(this);
+    save_questions_ = std::make_unique<MessageBoxQuestions>(this);
+    通用对话框1 = new FileSaveDialog(this, *save_questions_);
     通用对话框1->setObjectName(u"通用对话框1"_s);
     端口1 = new SerialPort(this);
     端口1->setObjectName(u"端口1"_s);

@@ -4,6 +4,8 @@
 #include <QSize>
 #include <QWidget>
 
+#include <memory>
+
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -17,6 +19,7 @@ class CountBox;
 class DropDownList;
 class FileSaveDialog;
 class IntegerEdit;
+class MessageBoxQuestions;
 class PeriodTimer;
 class ReceiveBox;
 class SerialPort;
@@ -78,6 +81,10 @@ public:
     FileSaveDialog *通用对话框1; // save dialog
     SerialPort *端口1;          // serial port component
 
+    // The save's questions and messages, as message boxes over this window: what
+    // 通用对话框1 and the save command ask through.
+    MessageBoxQuestions &save_questions() { return *save_questions_; }
+
 protected:
     void showEvent(QShowEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
@@ -85,6 +92,7 @@ protected:
 private:
     void fit_frame();
     bool frame_fitted_ = false;
+    std::unique_ptr<MessageBoxQuestions> save_questions_;
 };
 
 } // namespace kestrune

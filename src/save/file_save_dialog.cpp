@@ -3,15 +3,14 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QPointer>
 
 using namespace Qt::StringLiterals;
 
 namespace kestrune {
 
-FileSaveDialog::FileSaveDialog(QWidget *window)
-    : QObject(window), window_(window)
+FileSaveDialog::FileSaveDialog(QWidget *window, SaveQuestions &questions)
+    : QObject(window), window_(window), questions_(questions)
 {
 }
 
@@ -47,9 +46,7 @@ bool FileSaveDialog::folder_exists_or_say_so(const QFileDialog &dialog, const QS
     const QFileInfo file(path);
     if (file.absoluteDir().exists())
         return true;
-    QMessageBox::warning(window_, dialog.windowTitle(),
-                         QDir::toNativeSeparators(file.absolutePath())
-                             % u"\n路径不存在。\n请检查路径是否正确。"_s);
+    questions_.report_missing_folder(file.absolutePath(), dialog.windowTitle());
     return false;
 }
 

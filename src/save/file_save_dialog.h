@@ -1,6 +1,6 @@
 #pragma once
 
-#include "save/save_seams.h"
+#include "save/dialog_and_questions.h"
 
 #include <QObject>
 #include <QString>
@@ -18,8 +18,9 @@ class FileSaveDialog : public QObject, public SaveDialog
 {
     Q_OBJECT
 public:
-    // The window is the parent, and the dialog is modal over it.
-    explicit FileSaveDialog(QWidget *window);
+    // The window is the parent, and the dialog is modal over it. A name in a folder
+    // that does not exist is reported through `questions`.
+    FileSaveDialog(QWidget *window, SaveQuestions &questions);
 
     // Runs a nested event loop on the window thread: received bytes and timer
     // ticks go on being handled while the dialog is shown.
@@ -29,6 +30,7 @@ private:
     bool folder_exists_or_say_so(const QFileDialog &dialog, const QString &path);
 
     QWidget *window_;
+    SaveQuestions &questions_;
     QString last_path_;
 };
 

@@ -26,4 +26,10 @@ void MessageBoxQuestions::report_save_failure(const QString &path, const QString
     QMessageBox::warning(window_, u"保存失败"_s, text);
 }
 
+void MessageBoxQuestions::report_missing_folder(const QString &folder, const QString &dialog_title)
+{
+    QMessageBox::warning(window_, dialog_title,
+                         QDir::toNativeSeparators(folder) % u"\n路径不存在。\n请检查路径是否正确。"_s);
+}
+
 } // namespace kestrune

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "save/save_seams.h"
+#include "save/dialog_and_questions.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -15,6 +15,7 @@ public:
 
     bool confirm_replace(const QString &path) override;
     void report_save_failure(const QString &path, const QString &reason) override;
+    void report_missing_folder(const QString &folder, const QString &dialog_title) override;
 
 private:
     QPointer<QWidget> window_;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "save/save_seams.h"
+#include "save/dialog_and_questions.h"
 
 #include <QString>
 

@@ -65,6 +65,8 @@ public:
         failed_paths << path;
         failure_reasons << reason;
     }
+    // Only the save dialog reports a missing folder, and the dialog here is a queue.
+    void report_missing_folder(const QString &, const QString &) override {}
 };
 
 QByteArray read_file(const QString &path)

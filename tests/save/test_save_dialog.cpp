@@ -102,10 +102,36 @@ ModalScript::Step reject()
     };
 }
 
+// The save's questions as the dialog asks them: only a missing folder is expected,
+// any other question is recorded as unexpected.
+class RecordingQuestions : public SaveQuestions
+{
+public:
+    QStringList missing_folders;
+    QStringList dialog_titles;
+    QStringList unexpected;
+
+    bool confirm_replace(const QString &path) override
+    {
+        unexpected << u"confirm_replace "_s + path;
+        return false;
+    }
+    void report_save_failure(const QString &path, const QString &) override
+    {
+        unexpected << u"report_save_failure "_s + path;
+    }
+    void report_missing_folder(const QString &folder, const QString &dialog_title) override
+    {
+        missing_folders << folder;
+        dialog_titles << dialog_title;
+    }
+};
+
 // What a step saw of the file dialog it was shown.
 struct Seen
 {
     QString class_name;
+    QString title;
     QStringList selected_files;
     QString directory;
     QString name = u"<no name field>"_s;
@@ -115,6 +141,7 @@ ModalScript::Step look(Seen *seen)
 {
     return [seen](QWidget *modal) {
         seen->class_name = QString::fromLatin1(modal->metaObject()->className());
+        seen->title = modal->windowTitle();
         if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
             seen->selected_files = dialog->selectedFiles();
             seen->directory = dialog->directory().absolutePath();
@@ -164,6 +191,7 @@ class SaveDialogTest : public QObject
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<QWidget> window_;
+    RecordingQuestions questions_; // made afresh for each test
     QString in_dir(const QString &name) const { return dir_->filePath(name); }
 
 private Q_SLOTS:
@@ -182,6 +210,7 @@ private Q_SLOTS:
     void replace_question_data();
     void replace_question();
     void failure_message();
+    void missing_folder_message();
 
     void second_save_replaces_the_first_files();
 };
@@ -198,6 +227,7 @@ void SaveDialogTest::init()
     QVERIFY(dir_->isValid());
     window_ = std::make_unique<QWidget>();
     window_->show();
+    questions_ = RecordingQuestions();
 }
 
 void SaveDialogTest::cleanup()
@@ -241,7 +271,7 @@ void SaveDialogTest::settings_of_the_dialog()
         dialog->reject();
     }));
 
-    FileSaveDialog dialog(window_.get());
+    FileSaveDialog dialog(window_.get(), questions_);
     QCOMPARE(dialog.parent(), window_.get());
     QCOMPARE(dialog.ask_save_path(), std::nullopt);
 
@@ -279,7 +309,7 @@ void SaveDialogTest::last_confirmed_path_is_offered()
     }));
     script.then(both(look(&after_cancel), reject()));
 
-    FileSaveDialog dialog(window_.get());
+    FileSaveDialog dialog(window_.get(), questions_);
     QVERIFY(QDir::setCurrent(dir_->path()));
     QCOMPARE(dialog.ask_save_path(), std::optional<QString>(in_dir(u"log"_s)));
     QVERIFY(typed);
@@ -310,19 +340,19 @@ void SaveDialogTest::folder_must_exist()
 
     QVERIFY(write_file(in_dir(u"plain.txt"_s), "old"_ba));
     QVERIFY(QDir::setCurrent(dir_->path()));
-    QString warning;
-    Seen shown_again;
+    Seen first, shown_again;
     ModalScript script;
-    script.then(type_name(typed));
-    script.then(answer(QMessageBox::Ok, &warning));
+    script.then(both(look(&first), type_name(typed)));
     script.then(both(look(&shown_again), reject()));
 
-    FileSaveDialog dialog(window_.get());
+    FileSaveDialog dialog(window_.get(), questions_);
     QCOMPARE(dialog.ask_save_path(), std::nullopt);
 
     QCOMPARE(script.unexpected, QStringList{});
     QVERIFY(script.all_steps_taken());
-    QVERIFY2(warning.contains(QDir::toNativeSeparators(in_dir(folder))), qPrintable(warning));
+    QCOMPARE(questions_.unexpected, QStringList{});
+    QCOMPARE(questions_.missing_folders, QStringList{in_dir(folder)});
+    QCOMPARE(questions_.dialog_titles, QStringList{first.title});
     QCOMPARE(shown_again.class_name, u"QFileDialog"_s);
     QCOMPARE(shown_again.selected_files, QStringList{in_dir(typed)});
     QCOMPARE(read_file(in_dir(u"plain.txt"_s)), "old"_ba);
@@ -348,7 +378,7 @@ void SaveDialogTest::dialog_asks_before_replacing()
     if (!replace)
         script.then(reject());
 
-    FileSaveDialog dialog(window_.get());
+    FileSaveDialog dialog(window_.get(), questions_);
     const auto expected = replace ? std::optional<QString>(in_dir(u"log.txt"_s)) : std::nullopt;
     QCOMPARE(dialog.ask_save_path(), expected);
 
@@ -385,7 +415,7 @@ void SaveDialogTest::events_go_on_while_shown()
     });
     stand_by.start();
 
-    FileSaveDialog dialog(window_.get());
+    FileSaveDialog dialog(window_.get(), questions_);
     QCOMPARE(dialog.ask_save_path(), std::nullopt);
     QVERIFY(seen_open);
     QCOMPARE(ticks, 3);
@@ -450,6 +480,30 @@ void SaveDialogTest::failure_message()
     QVERIFY2(text.contains(u"No space left on device"_s), qPrintable(text));
 }
 
+void SaveDialogTest::missing_folder_message()
+{
+    QString text;
+    QString title;
+    QWidget *parent = nullptr;
+    ModalScript script;
+    script.then([&](QWidget *modal) {
+        parent = modal->parentWidget();
+        title = modal->windowTitle();
+        answer(QMessageBox::Ok, &text)(modal);
+    });
+
+    MessageBoxQuestions questions(window_.get());
+    const QString folder = in_dir(u"missing"_s);
+    questions.report_missing_folder(folder, u"另存为"_s);
+
+    QCOMPARE(script.unexpected, QStringList{});
+    QVERIFY(script.all_steps_taken());
+    QCOMPARE(parent, window_.get());
+    QCOMPARE(title, u"另存为"_s);
+    QVERIFY2(text.contains(QDir::toNativeSeparators(folder)), qPrintable(text));
+    QVERIFY2(text.contains(u"路径不存在"_s), qPrintable(text));
+}
+
 // Both buttons share the one dialog: the second save is offered the first one's
 // name "log", and writing log.txt again asks before replacing it.
 void SaveDialogTest::second_save_replaces_the_first_files()
@@ -465,8 +519,8 @@ void SaveDialogTest::second_save_replaces_the_first_files()
     }));
     script.then(answer(QMessageBox::Yes, &question));
 
-    FileSaveDialog dialog(window_.get());
     MessageBoxQuestions questions(window_.get());
+    FileSaveDialog dialog(window_.get(), questions);
     SaveCommand command(dialog, questions);
     command.save_box_to_file([](QIODevice &out) { out.write("received"); });
     QCOMPARE(read_file(in_dir(u"log.txt"_s)), "received"_ba);

@@ -25,6 +25,9 @@ public:
     virtual bool confirm_replace(const QString &path) = 0;
     // One short message naming the file that could not be written and why.
     virtual void report_save_failure(const QString &path, const QString &reason) = 0;
+    // The folder of a name confirmed in the save dialog does not exist; the message
+    // carries the dialog's title, and the dialog is shown again after it.
+    virtual void report_missing_folder(const QString &folder, const QString &dialog_title) = 0;
 };
 
 } // namespace kestrune
