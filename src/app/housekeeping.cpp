@@ -1,14 +1,11 @@
-#include "app/counters.h"
+#include "app/housekeeping.h"
 
 #include "app/count_box.h"
 #include "app/main_window.h"
-#include "state/program_state.h"
 #include "receive/receive_box.h"
+#include "state/program_state.h"
 
-#include <QLineEdit>
 #include <QPlainTextEdit>
-
-using namespace Qt::StringLiterals;
 
 namespace kestrune {
 
@@ -26,8 +23,8 @@ void zero_counters(MainWindow &window, ProgramState &state)
 {
     state.received_count = 0;
     state.sent_count = 0;
-    window.接收数编辑框->setText(u"0"_s);
-    window.发送数编辑框->setText(u"0"_s);
+    window.接收数编辑框->show_count(0);
+    window.发送数编辑框->show_count(0);
 }
 
 } // namespace kestrune

@@ -194,6 +194,25 @@ private Q_SLOTS:
         }
     }
 
+    // After 清零 both counts go on from 0, not from the totals before it.
+    void both_counts_go_on_from_zero()
+    {
+        open_line();
+        control<QPlainTextEdit>("发送编辑框")->setPlainText(u"55 AA"_s);
+        click("发送按钮");
+        QVERIFY(pty_->write("\x10\x20\x30"));
+        QTRY_COMPARE(count("接收数编辑框"), u"3"_s);
+        QCOMPARE(count("发送数编辑框"), u"2"_s);
+
+        click("清零按钮");
+        control<QPlainTextEdit>("发送编辑框")->setPlainText(u"7E"_s);
+        click("发送按钮");
+        QCOMPARE(count("发送数编辑框"), u"1"_s);
+        QVERIFY(pty_->write("\x41"));
+        QTRY_COMPARE(count("接收数编辑框"), u"1"_s);
+        QCOMPARE(pty_->read(3), QByteArray("\x55\xAA\x7E"));
+    }
+
     void closing_during_automatic_sending_stops_the_bytes_at_the_click()
     {
         open_line();
