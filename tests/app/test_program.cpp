@@ -29,6 +29,17 @@ class TestProgram : public QObject, kestrune::test::ProgramFixture
         QCOMPARE(window().windowTitle(), u"Kestrune  状态:开启"_s);
     }
 
+    // Opens the line, sends "55 AA" (two bytes in HEX mode) and receives three bytes.
+    void open_line_and_count_both_ways()
+    {
+        open_line();
+        control<QPlainTextEdit>("发送编辑框")->setPlainText(u"55 AA"_s);
+        click("发送按钮");
+        QVERIFY(pty_->write("\x10\x20\x30"));
+        QTRY_COMPARE(count("接收数编辑框"), u"3"_s);
+        QCOMPARE(count("发送数编辑框"), u"2"_s);
+    }
+
 private Q_SLOTS:
     void initTestCase() { make_links(); }
     void cleanupTestCase() { drop_links(); }
@@ -158,12 +169,7 @@ private Q_SLOTS:
     void housekeeping_in_every_state()
     {
         QFETCH(int, state);
-        open_line();
-        control<QPlainTextEdit>("发送编辑框")->setPlainText(u"55 AA"_s);
-        click("发送按钮");
-        QVERIFY(pty_->write("\x10\x20\x30"));
-        QTRY_COMPARE(count("接收数编辑框"), u"3"_s);
-        QCOMPARE(count("发送数编辑框"), u"2"_s);
+        open_line_and_count_both_ways();
         if (state == 0)
             click("串口按钮");
         if (state == 2) {
@@ -197,12 +203,7 @@ private Q_SLOTS:
     // After 清零 both counts go on from 0, not from the totals before it.
     void both_counts_go_on_from_zero()
     {
-        open_line();
-        control<QPlainTextEdit>("发送编辑框")->setPlainText(u"55 AA"_s);
-        click("发送按钮");
-        QVERIFY(pty_->write("\x10\x20\x30"));
-        QTRY_COMPARE(count("接收数编辑框"), u"3"_s);
-        QCOMPARE(count("发送数编辑框"), u"2"_s);
+        open_line_and_count_both_ways();
 
         click("清零按钮");
         control<QPlainTextEdit>("发送编辑框")->setPlainText(u"7E"_s);
