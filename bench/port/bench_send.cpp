@@ -2,15 +2,13 @@
 // of one byte on the same device. Prints medians and their ratio.
 
 #include "port/serial_port.h"
+#include "pty_pair.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -58,12 +56,12 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const int count = argc > 1 ? std::max(1000, std::atoi(argv[1])) : 100000;
 
-    int master = -1, slave = -1;
-    char name[128] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    const kestrune::test::PtyPair pty;
+    if (!pty.is_valid()) {
         std::perror("openpty");
         return 1;
     }
+    const int master = pty.master();
     // The other end reads everything, so the output buffer never fills.
     std::atomic<bool> stop{false};
     std::thread drain([&] {
@@ -75,10 +73,8 @@ int main(int argc, char **argv)
         }
     });
 
-    QTemporaryDir config;
-    QDir(config.path()).mkpath(u"kestrune/ports"_s);
-    QFile::link(QFile::decodeName(name), config.path() + "/kestrune/ports/COM1"_L1);
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    kestrune::test::PortLinks links;
+    links.bind(1, pty.slave_path());
 
     kestrune::SerialPort port;
     port.set_baud_rate(460800);
@@ -90,7 +86,7 @@ int main(int argc, char **argv)
     const Figures send = time_calls(count, [&] { return port.send(quint8(++value)); });
     port.close();
 
-    const int fd = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(QFile::encodeName(pty.slave_path()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     const Figures bare = time_calls(count, [&] {
         const char byte = char(++value);
         return ::write(fd, &byte, 1) == 1;
@@ -105,7 +101,5 @@ int main(int argc, char **argv)
     std::printf("  bare write(2)      median %6.2f  p90 %6.2f  p99 %6.2f\n", bare.median_us, bare.p90_us, bare.p99_us);
     std::printf("  ratio send/write   %.2f\n", send.median_us / bare.median_us);
     std::printf("  one byte at 460800 baud (10 bits) takes %.1f us on a real line\n", 10e6 / 460800);
-    ::close(slave);
-    ::close(master);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "receive/receive_handler.h"
 #include "text/decimal.h"
 #include "text/gbk.h"
+#include "window_places.h"
 
 #include <QBasicTimer>
 #include <QLineEdit>
@@ -121,7 +122,7 @@ struct ReceiveArea : kestrune::ReceiveControls {
 
     ReceiveArea()
     {
-        box->setGeometry(11, 22, 296, 368);
+        box->setGeometry(kestrune::test::at::接收编辑框_in_group);
         count_box->setGeometry(11, 400, 64, 24);
         count_box->setReadOnly(true);
         window.resize(340, 440);

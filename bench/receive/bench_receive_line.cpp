@@ -5,21 +5,20 @@
 // Prints rates, CPU use and probe lateness; the targets are in the labels.
 
 #include "bench_common.h"
+#include "pty_pair.h"
 #include "port/serial_port.h"
 #include "text/gbk.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
 
-#include <pty.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <ctime>
 #include <thread>
 
@@ -32,6 +31,11 @@ void write_all(int fd, const char *data, qsizetype size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, std::size_t(size));
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) { // the master does not block
+            pollfd room{fd, POLLOUT, 0};
+            ::poll(&room, 1, 1000);
+            continue;
+        }
         if (n <= 0)
             return;
         data += n;
@@ -148,17 +152,14 @@ int main(int argc, char **argv)
     const qsizetype megabytes = argc > 1 ? QByteArray(argv[1]).toInt() : 16;
     const int paced_seconds = argc > 2 ? QByteArray(argv[2]).toInt() : 10;
 
-    int master = -1;
-    int slave = -1;
-    char name[128] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    const kestrune::test::PtyPair pty;
+    if (!pty.is_valid()) {
         std::perror("openpty");
         return 1;
     }
-    QTemporaryDir config;
-    QDir(config.path()).mkpath(u"kestrune/ports"_s);
-    QFile::link(QFile::decodeName(name), config.path() + u"/kestrune/ports/COM1"_s);
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const int master = pty.master();
+    kestrune::test::PortLinks links;
+    links.bind(1, pty.slave_path());
 
     ReceiveArea area;
     kestrune::SerialPort port(&area.window);
@@ -223,7 +224,5 @@ int main(int argc, char **argv)
         }
     }
     port.close();
-    ::close(slave);
-    ::close(master);
     return 0;
 }

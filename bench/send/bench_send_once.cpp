@@ -17,7 +17,7 @@
 #include <vector>
 
 using namespace Qt::StringLiterals;
-using kestrune::testing::PtyLine;
+using kestrune::test::PtyLine;
 
 namespace {
 
@@ -97,14 +97,14 @@ int main()
     for (int run = 0; run < runs; ++run) {
         {
             PtyLine pty;
-            if (!pty.is_open()) {
+            if (!pty.is_valid()) {
                 std::fprintf(stderr, "openpty failed\n");
                 return 1;
             }
             BenchControls controls(box);
             kestrune::ProgramState state;
             kestrune::SendCommand command(controls, pty, state);
-            Drain drain(pty.master_fd(), box.size());
+            Drain drain(pty.master(), box.size());
             QElapsedTimer clock;
             clock.start();
             command.send_once();
@@ -118,7 +118,7 @@ int main()
         {
             // The same one-byte writes without the command around them.
             PtyLine pty;
-            Drain drain(pty.master_fd(), box.size());
+            Drain drain(pty.master(), box.size());
             QElapsedTimer clock;
             clock.start();
             for (char byte : box)

@@ -9,6 +9,8 @@
 #include "ping_probe.h"
 #include "process_figures.h"
 #include "x_display.h"
+#include "pty_pair.h"
+#include "window_places.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -23,8 +25,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <X11/Xlib.h>
@@ -39,16 +39,11 @@
 
 using namespace Qt::StringLiterals;
 using namespace kestrune::bench;
+using namespace kestrune::test::at;
 
 namespace {
 
 constexpr double megabyte = 1 << 20;
-
-// Kestrune's controls, in window coordinates.
-constexpr QRect 串口按钮{589, 13, 80, 24};        // opens and closes the line
-constexpr QRect 接收文本单选框{28, 451, 80, 24};  // text display mode
-constexpr QRect 接收HEX单选框{28, 477, 80, 24};   // HEX display mode, the default
-constexpr QRect 保存接收按钮{100, 479, 87, 24};   // saves the receive box through a dialog
 
 enum class Mode { hex, text };
 
@@ -115,34 +110,6 @@ QString load_average()
         return u"?"_s;
     return QString::fromLatin1(file.readAll()).section(u' ', 0, 2);
 }
-
-// The pty pair that stands for the serial line; the harness writes the master.
-struct Pty {
-    int master = -1;
-    int slave = -1;
-    QString slave_name;
-
-    bool open()
-    {
-        char name[128];
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            return false;
-        slave_name = QString::fromLocal8Bit(name);
-        termios raw{};
-        ::tcgetattr(slave, &raw);
-        ::cfmakeraw(&raw); // no echo and no line editing until the program sets its own
-        ::tcsetattr(slave, TCSANOW, &raw);
-        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-        return true;
-    }
-    ~Pty()
-    {
-        if (master >= 0)
-            ::close(master);
-        if (slave >= 0)
-            ::close(slave);
-    }
-};
 
 // Writes the feed into the master on its own thread as fast as the pty takes it,
 // reading and dropping whatever the program writes back.
@@ -268,7 +235,7 @@ private:
     const Options &options_;
     XDisplay &display_;
     std::optional<QTemporaryDir> dir_; // fresh for every run, as are the pty and the program
-    std::optional<Pty> pty_;
+    std::optional<kestrune::test::PtyPair> pty_; // the harness writes the master
     QProcess program_;
     WindowId window_ = 0;
 };
@@ -276,7 +243,7 @@ private:
 bool Measurement::start_program(Run &run)
 {
     pty_.emplace();
-    if (!pty_->open())
+    if (!pty_->is_valid())
         return fail(u"openpty failed"_s);
     QProcessEnvironment env = display_.environment();
     env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
@@ -286,12 +253,12 @@ bool Measurement::start_program(Run &run)
         // keeps the user's own configuration, as it would be met.
         env.insert(u"XDG_CONFIG_HOME"_s, dir_->filePath(u"config"_s));
         QDir().mkpath(dir_->filePath(u"config/kestrune/ports"_s));
-        if (!QFile::link(pty_->slave_name, dir_->filePath(u"config/kestrune/ports/COM1"_s)))
+        if (!QFile::link(pty_->slave_path(), dir_->filePath(u"config/kestrune/ports/COM1"_s)))
             return fail(u"cannot link COM1 to the pty"_s);
     }
     QStringList arguments = options_.command;
     for (QString &argument : arguments)
-        argument.replace(u"{port}"_s, pty_->slave_name);
+        argument.replace(u"{port}"_s, pty_->slave_path());
     const QString program = arguments.takeFirst();
     program_.setProcessEnvironment(env);
     program_.setProcessChannelMode(QProcess::MergedChannels);
@@ -400,7 +367,7 @@ std::optional<Run> Measurement::run(Mode mode, const Feed &feed, const QString &
     const double feed_start = now_seconds();
     std::optional<Sample> end;
     {
-        const Feeder feeder(pty_->master, feed.bytes);
+        const Feeder feeder(pty_->master(), feed.bytes);
         const double timeout = 60 + double(feed.bytes.size()) / 100e3; // slower than 100 kB/s is a failure
         end = wait_until_quiet(pid, x_pid, options_.quiet_s, timeout, &feeder, why);
         run.taken_s = feeder.done_at() - feed_start;

@@ -22,7 +22,7 @@ class RecordingControls : public LineControls
 {
 public:
     RecordingControls(const SerialPort &watched, const ProgramState &state)
-        : m_port(watched), m_state(state)
+        : port_(watched), state_(state)
     {
     }
 
@@ -54,11 +54,11 @@ public:
 private:
     void record(const QString &call)
     {
-        calls.append(call + (m_port.is_open() ? " @open"_L1 : " @closed"_L1)
-                     + (m_state.lead_byte_pending != 0 ? " held"_L1 : ""_L1));
+        calls.append(call + (port_.is_open() ? " @open"_L1 : " @closed"_L1)
+                     + (state_.lead_byte_pending != 0 ? " held"_L1 : ""_L1));
     }
-    const SerialPort &m_port;
-    const ProgramState &m_state;
+    const SerialPort &port_;
+    const ProgramState &state_;
 };
 
 // A lead byte held in a store that has seen a character.
@@ -93,21 +93,21 @@ private Q_SLOTS:
     void close_stops_the_timer_before_the_line();
 
 private:
-    std::unique_ptr<PortLinks> m_links;
-    std::unique_ptr<PtyPair> m_pty;
+    std::unique_ptr<PortLinks> links_;
+    std::unique_ptr<PtyPair> pty_;
 };
 
 void LineCommandTest::init()
 {
-    m_links = std::make_unique<PortLinks>();
-    m_pty = std::make_unique<PtyPair>();
-    QVERIFY(m_pty->is_valid());
+    links_ = std::make_unique<PortLinks>();
+    pty_ = std::make_unique<PtyPair>();
+    QVERIFY(pty_->is_valid());
 }
 
 void LineCommandTest::cleanup()
 {
-    m_pty.reset();
-    m_links.reset();
+    pty_.reset();
+    links_.reset();
 }
 
 void LineCommandTest::open_takes_the_choices_data()
@@ -133,7 +133,7 @@ void LineCommandTest::open_takes_the_choices()
     QFETCH(int, parity);
     QFETCH(int, parity_check);
 
-    QVERIFY(m_links->bind(port_position + 1, m_pty->slave_path()));
+    QVERIFY(links_->bind(port_position + 1, pty_->slave_path()));
     SerialPort port;
     port.set_parity(Parity::odd); // what the first path must overwrite with none
     ProgramState state = state_holding_a_lead_byte();
@@ -158,7 +158,7 @@ void LineCommandTest::open_takes_the_choices()
     QCOMPARE(port.parity(), Parity(parity));
     QCOMPARE(port.parity_check(), parity_check == 1);
 
-    const LineView line = view_line(m_pty->slave());
+    const LineView line = view_line(pty_->slave());
     QCOMPARE(line.ospeed, baud_text.toUInt());
     QCOMPARE(bool(line.cflag & CSTOPB), stop_position == 1);
     QCOMPARE(bool(line.iflag & INPCK), parity_check == 1);
@@ -177,10 +177,10 @@ void LineCommandTest::failed_open_shows_the_closed_state()
 
     SerialPort holder;
     if (device_held) {
-        QVERIFY(m_links->bind(1, m_pty->slave_path()));
+        QVERIFY(links_->bind(1, pty_->slave_path()));
         QVERIFY(holder.open());
     } else {
-        QVERIFY(m_links->bind(1, m_links->missing_device()));
+        QVERIFY(links_->bind(1, links_->missing_device()));
     }
     SerialPort port;
     ProgramState state = state_holding_a_lead_byte();
@@ -197,7 +197,7 @@ void LineCommandTest::failed_open_shows_the_closed_state()
 
     // The next click tries again: the open path, not the close path.
     holder.close();
-    QVERIFY(m_links->bind(1, m_pty->slave_path()));
+    QVERIFY(links_->bind(1, pty_->slave_path()));
     controls.calls.clear();
     command.on_line_button_clicked();
     QCOMPARE(controls.calls.value(0), u"show_line_state(open) @open"_s);
@@ -206,7 +206,7 @@ void LineCommandTest::failed_open_shows_the_closed_state()
 
 void LineCommandTest::close_stops_the_timer_before_the_line()
 {
-    QVERIFY(m_links->bind(1, m_pty->slave_path()));
+    QVERIFY(links_->bind(1, pty_->slave_path()));
     SerialPort port;
     ProgramState state;
     RecordingControls controls(port, state);

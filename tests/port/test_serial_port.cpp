@@ -97,26 +97,26 @@ private Q_SLOTS:
     void device_going_away();
 
 private:
-    std::unique_ptr<PortLinks> m_links;
-    std::unique_ptr<PtyPair> m_pty;
+    std::unique_ptr<PortLinks> links_;
+    std::unique_ptr<PtyPair> pty_;
 };
 
 void SerialPortTest::init()
 {
-    m_links = std::make_unique<PortLinks>();
-    m_pty = std::make_unique<PtyPair>();
-    QVERIFY(m_pty->is_valid());
-    QVERIFY(m_links->bind(1, m_pty->slave_path()));
+    links_ = std::make_unique<PortLinks>();
+    pty_ = std::make_unique<PtyPair>();
+    QVERIFY(pty_->is_valid());
+    QVERIFY(links_->bind(1, pty_->slave_path()));
 }
 
 void SerialPortTest::cleanup()
 {
     // A failed check may leave a lock file that a test made for this pty.
-    const QString lock_file = platform::lock_file_for(m_pty->slave_path());
+    const QString lock_file = platform::lock_file_for(pty_->slave_path());
     if (!lock_file.isEmpty())
         QFile::remove(lock_file);
-    m_pty.reset();
-    m_links.reset();
+    pty_.reset();
+    links_.reset();
 }
 
 void SerialPortTest::storage_rules_data()
@@ -190,7 +190,7 @@ void SerialPortTest::line_takes_the_settings()
     QFETCH(int, parity);
     QFETCH(int, stop_bits);
 
-    QVERIFY(spoil_line(m_pty->slave()));
+    QVERIFY(spoil_line(pty_->slave()));
     SerialPort port;
     port.set_baud_rate(baud);
     port.set_parity_check(parity != 0); // as the open command writes them
@@ -198,7 +198,7 @@ void SerialPortTest::line_takes_the_settings()
     port.set_stop_bits(stop_bits_from_code(stop_bits));
     QVERIFY2(port.open(), qPrintable(port.open_failure()));
 
-    const LineView line = view_line(m_pty->slave());
+    const LineView line = view_line(pty_->slave());
     QVERIFY(line.valid);
     QCOMPARE(line.ospeed, unsigned(baud));
     QCOMPARE(line.ispeed, unsigned(baud));
@@ -225,7 +225,7 @@ void SerialPortTest::settings_wait_for_the_next_open()
     port.set_parity_check(true);
     port.set_stop_bits(StopBits::two);
 
-    LineView line = view_line(m_pty->slave());
+    LineView line = view_line(pty_->slave());
     QCOMPARE(line.ospeed, 9600u);
     QCOMPARE(line.cflag & CSTOPB, 0u);
     QCOMPARE(line.iflag & INPCK, 0u);
@@ -233,7 +233,7 @@ void SerialPortTest::settings_wait_for_the_next_open()
     port.close();
     QCOMPARE(port.baud_rate(), 115200); // kept across the close
     QVERIFY(port.open());
-    line = view_line(m_pty->slave());
+    line = view_line(pty_->slave());
     QCOMPARE(line.ospeed, 115200u);
     QCOMPARE(line.cflag & (PARODD | CSTOPB), unsigned(CSTOPB));
     QCOMPARE(line.iflag & INPCK, unsigned(INPCK));
@@ -249,10 +249,10 @@ void SerialPortTest::bytes_before_open_are_dropped()
     // A first open and close leave the line raw, so the bytes wait in the driver.
     QVERIFY(port.open());
     port.close();
-    QVERIFY(m_pty->write("sent while closed"));
-    QTRY_COMPARE(m_pty->slave_unread(), 17);
+    QVERIFY(pty_->write("sent while closed"));
+    QTRY_COMPARE(pty_->slave_unread(), 17);
     QVERIFY(port.open());
-    QVERIFY(m_pty->write("after open"));
+    QVERIFY(pty_->write("after open"));
     QTRY_COMPARE(received.bytes, "after open"_ba);
 }
 
@@ -267,7 +267,7 @@ void SerialPortTest::receiving_goes_on_while_the_window_thread_is_blocked()
     // Far more than the kernel buffers hold: the writer can finish only if the
     // port keeps reading while this thread runs no event loop at all.
     const QByteArray sent = payload(200 * 1024);
-    std::future<bool> writer = std::async(std::launch::async, [&] { return m_pty->write(sent); });
+    std::future<bool> writer = std::async(std::launch::async, [&] { return pty_->write(sent); });
     QCOMPARE(writer.wait_for(std::chrono::seconds(60)), std::future_status::ready);
     QVERIFY(writer.get());
     QCOMPARE(received.bytes.size(), 0); // nothing raised while the thread was busy
@@ -296,12 +296,12 @@ void SerialPortTest::close_drops_what_was_not_raised()
     collect(port, context, received);
     QVERIFY(port.open());
 
-    QVERIFY(m_pty->write("first"));
+    QVERIFY(pty_->write("first"));
     QTRY_COMPARE(received.bytes, "first"_ba);
 
     // Read by the port but not yet raised: this thread has not returned to its loop.
-    QVERIFY(m_pty->write(QByteArray(3000, 'x')));
-    for (int i = 0; i < 100 && m_pty->slave_unread() != 0; ++i)
+    QVERIFY(pty_->write(QByteArray(3000, 'x')));
+    for (int i = 0; i < 100 && pty_->slave_unread() != 0; ++i)
         QThread::msleep(50); // no QTRY_: it would run the event loop
     QThread::msleep(100);
     port.close();
@@ -312,7 +312,7 @@ void SerialPortTest::close_drops_what_was_not_raised()
 
     // A new session delivers only its own bytes.
     QVERIFY(port.open());
-    QVERIFY(m_pty->write("second"));
+    QVERIFY(pty_->write("second"));
     QTRY_COMPARE(received.bytes, "firstsecond"_ba);
 }
 
@@ -321,24 +321,24 @@ void SerialPortTest::send_writes_one_byte_per_call()
     SerialPort port;
     QVERIFY(!port.send('a')); // closed
     QVERIFY(port.open());
-    m_pty->drain();
+    pty_->drain();
 
     // Every byte value, line breaks and 0xFF included, goes out as it is.
     for (int value = 0; value < 256; ++value) {
         QVERIFY(port.send(quint8(value)));
-        QCOMPARE(m_pty->read(1), QByteArray(1, char(value))); // a second byte shows in the next read
+        QCOMPARE(pty_->read(1), QByteArray(1, char(value))); // a second byte shows in the next read
     }
     QByteArray burst;
     for (int i = 0; i < 2000; ++i) {
         burst.append(char(i * 31));
         QVERIFY(port.send(quint8(i * 31)));
     }
-    QCOMPARE(m_pty->read(burst.size()), burst);
-    QCOMPARE(m_pty->read(1, 100), QByteArray());
+    QCOMPARE(pty_->read(burst.size()), burst);
+    QCOMPARE(pty_->read(1, 100), QByteArray());
 
     port.close();
     QVERIFY(!port.send('z'));
-    QCOMPARE(m_pty->read(1, 100), QByteArray());
+    QCOMPARE(pty_->read(1, 100), QByteArray());
 }
 
 void SerialPortTest::send_gives_up_when_the_output_stays_full()
@@ -346,7 +346,7 @@ void SerialPortTest::send_gives_up_when_the_output_stays_full()
     SerialPort port;
     port.set_timeout_ms(20);
     QVERIFY(port.open());
-    m_pty->drain();
+    pty_->drain();
 
     int written = 0;
     while (written < 10'000'000 && port.send('y'))
@@ -355,10 +355,10 @@ void SerialPortTest::send_gives_up_when_the_output_stays_full()
     QVERIFY(written < 10'000'000); // the other end never read, so a send failed
 
     // Nothing was emptied by the failing write: every written byte is there.
-    QCOMPARE(m_pty->read(written).size(), written);
-    QCOMPARE(m_pty->read(1, 100), QByteArray());
+    QCOMPARE(pty_->read(written).size(), written);
+    QCOMPARE(pty_->read(1, 100), QByteArray());
     QVERIFY(port.send('z'));
-    QCOMPARE(m_pty->read(1), "z"_ba);
+    QCOMPARE(pty_->read(1), "z"_ba);
 }
 
 void SerialPortTest::open_fails_data()
@@ -384,19 +384,19 @@ void SerialPortTest::open_fails()
     SerialPort other;
     QSerialPort qt_port;
     int locker = -1;
-    const QString lock_file = platform::lock_file_for(m_pty->slave_path());
+    const QString lock_file = platform::lock_file_for(pty_->slave_path());
     switch (holder) {
     case Holder::unbound_number:
         port.set_port_number(100000);
         break;
     case Holder::missing_device:
-        QVERIFY(m_links->bind(1, m_links->missing_device()));
+        QVERIFY(links_->bind(1, links_->missing_device()));
         break;
     case Holder::second_port:
         QVERIFY(other.open());
         break;
     case Holder::flock:
-        locker = ::open(QFile::encodeName(m_pty->slave_path()).constData(), O_RDWR | O_NOCTTY);
+        locker = ::open(QFile::encodeName(pty_->slave_path()).constData(), O_RDWR | O_NOCTTY);
         QVERIFY(locker >= 0);
         QCOMPARE(::flock(locker, LOCK_EX | LOCK_NB), 0);
         QCOMPARE(::ioctl(locker, TIOCEXCL), 0); // as another terminal program does
@@ -417,7 +417,7 @@ void SerialPortTest::open_fails()
         break;
     }
     case Holder::qserialport:
-        qt_port.setPortName(m_pty->slave_path());
+        qt_port.setPortName(pty_->slave_path());
         QVERIFY(qt_port.open(QIODevice::ReadWrite));
         break;
     }
@@ -429,7 +429,7 @@ void SerialPortTest::open_fails()
     if (holder == Holder::flock) {
         // Root got past the holder's exclusive mode; failing must not clear it.
         int exclusive = -1;
-        QCOMPARE(::ioctl(m_pty->slave(), TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(::ioctl(pty_->slave(), TIOCGEXCL, &exclusive), 0);
         QCOMPARE(exclusive, 1);
     }
 
@@ -448,7 +448,7 @@ void SerialPortTest::open_fails()
 
 void SerialPortTest::stale_lock_file_is_taken_over()
 {
-    const QString lock_file = platform::lock_file_for(m_pty->slave_path());
+    const QString lock_file = platform::lock_file_for(pty_->slave_path());
     if (lock_file.isEmpty())
         QSKIP("no writable lock directory");
 
@@ -480,10 +480,10 @@ void SerialPortTest::other_programs_are_kept_out_while_open()
     SerialPort port;
     QVERIFY(port.open());
 
-    QSerialPort qt_port(m_pty->slave_path());
+    QSerialPort qt_port(pty_->slave_path());
     QVERIFY(!qt_port.open(QIODevice::ReadWrite));
 
-    const int fd = ::open(QFile::encodeName(m_pty->slave_path()).constData(), O_RDWR | O_NOCTTY);
+    const int fd = ::open(QFile::encodeName(pty_->slave_path()).constData(), O_RDWR | O_NOCTTY);
     if (fd >= 0) { // root passes TIOCEXCL, but not the flock
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), -1);
         ::close(fd);
@@ -502,8 +502,8 @@ void SerialPortTest::reopen_closes_first()
     QVERIFY(port.open());
     port.set_baud_rate(57600);
     QVERIFY2(port.open(), qPrintable(port.open_failure()));
-    QCOMPARE(view_line(m_pty->slave()).ospeed, 57600u);
-    QVERIFY(m_pty->write("once"));
+    QCOMPARE(view_line(pty_->slave()).ospeed, 57600u);
+    QVERIFY(pty_->write("once"));
     QTRY_COMPARE(received.bytes, "once"_ba);
     QTest::qWait(50);
     QCOMPARE(received.bytes, "once"_ba); // one receiver, not two
@@ -515,7 +515,7 @@ void SerialPortTest::destruction_releases_the_device()
     // fixture's slave) stays open, unless it is cleared; root would not notice.
     const auto exclusive = [this] {
         int on = -1;
-        return ::ioctl(m_pty->slave(), TIOCGEXCL, &on) == 0 ? on : -1;
+        return ::ioctl(pty_->slave(), TIOCGEXCL, &on) == 0 ? on : -1;
     };
     auto port = std::make_unique<SerialPort>();
     QVERIFY(port->open());
@@ -540,10 +540,10 @@ void SerialPortTest::device_going_away()
     QVERIFY(port.open());
     QCOMPARE(thread_count(), threads_closed + 1);
 
-    QVERIFY(m_pty->write("last words"));
+    QVERIFY(pty_->write("last words"));
     QTRY_COMPARE(received.bytes, "last words"_ba);
     QCOMPARE(lost.count(), 0);
-    m_pty->close_master();
+    pty_->close_master();
 
     // The receive thread ends by itself instead of spinning on the hang-up.
     QTRY_COMPARE(thread_count(), threads_closed);

@@ -2,15 +2,14 @@
 // The receive box in a window, at its size, with a second tab stop beside it.
 
 #include "receive/receive_box.h"
+#include "window_places.h"
 
 #include <QFontMetrics>
 #include <QImage>
 #include <QLineEdit>
 #include <QTest>
 
-namespace box_test {
-
-using kestrune::ReceiveBox;
+namespace kestrune::test {
 
 struct Window {
     QWidget window;
@@ -19,7 +18,7 @@ struct Window {
 
     Window()
     {
-        box->setGeometry(11, 22, 296, 368);
+        box->setGeometry(at::接收编辑框_in_group);
         other->setGeometry(11, 400, 100, 24);
         window.resize(340, 440);
         window.show();
@@ -55,4 +54,4 @@ inline bool row_has_ink(const QImage &image, int top, int height)
     return false;
 }
 
-} // namespace box_test
+} // namespace kestrune::test

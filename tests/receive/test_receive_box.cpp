@@ -4,7 +4,8 @@
 
 using namespace Qt::StringLiterals;
 
-using namespace box_test;
+using namespace kestrune;
+using namespace kestrune::test;
 
 class TestReceiveBox : public QObject
 {

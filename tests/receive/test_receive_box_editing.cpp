@@ -7,7 +7,8 @@
 #include <QScrollBar>
 
 using namespace Qt::StringLiterals;
-using namespace box_test;
+using namespace kestrune;
+using namespace kestrune::test;
 
 class TestReceiveBoxEditing : public QObject
 {

@@ -15,7 +15,7 @@
 
 #include <functional>
 
-namespace kestrune::testing {
+namespace kestrune::test {
 
 using namespace Qt::StringLiterals;
 
@@ -93,4 +93,4 @@ struct SendRig
     SendCommand command{controls, line, state};
 };
 
-} // namespace kestrune::testing
+} // namespace kestrune::test

@@ -7,7 +7,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace kestrune::testing {
+namespace kestrune::test {
 
 class TestAutoSend : public QObject
 {
@@ -35,7 +35,7 @@ void TestAutoSend::period_not_positive_never_sends()
     QFETCH(QString, period);
 
     SendRig rig;
-    QVERIFY(rig.pty.is_open());
+    QVERIFY(rig.pty.is_valid());
     rig.controls.hex = false;
     rig.controls.text = "A"_ba;
     rig.controls.period = period;
@@ -59,7 +59,7 @@ void TestAutoSend::period_not_positive_never_sends()
 void TestAutoSend::sends_the_box_every_period()
 {
     SendRig rig;
-    QVERIFY(rig.pty.is_open());
+    QVERIFY(rig.pty.is_valid());
     rig.controls.hex = false;
     rig.controls.text = "AB"_ba;
     QElapsedTimer clock;
@@ -100,7 +100,7 @@ void TestAutoSend::sends_the_box_every_period()
 void TestAutoSend::edits_take_effect_at_the_next_tick()
 {
     SendRig rig;
-    QVERIFY(rig.pty.is_open());
+    QVERIFY(rig.pty.is_valid());
     rig.controls.hex = false;
     rig.controls.text = "A"_ba;
     rig.controls.period = u"30"_s;
@@ -123,7 +123,7 @@ void TestAutoSend::long_send_is_followed_by_one_send()
 {
     constexpr int period = 50;
     SendRig rig;
-    QVERIFY(rig.pty.is_open());
+    QVERIFY(rig.pty.is_valid());
     rig.controls.hex = false;
     rig.controls.text = "A"_ba;  // one byte: one send call per send
     rig.controls.period = QString::number(period);
@@ -154,7 +154,7 @@ void TestAutoSend::long_send_is_followed_by_one_send()
 void TestAutoSend::toggle_during_a_send_runs_between_sends()
 {
     SendRig rig;
-    QVERIFY(rig.pty.is_open());
+    QVERIFY(rig.pty.is_valid());
     rig.controls.hex = false;
     rig.controls.text = "A"_ba;
     rig.controls.period = u"20"_s;
@@ -185,7 +185,7 @@ void TestAutoSend::toggle_during_a_send_runs_between_sends()
     QCOMPARE(rig.pty.arrived(sends_at_toggle), "A"_ba.repeated(sends_at_toggle));
 }
 
-} // namespace kestrune::testing
+} // namespace kestrune::test
 
-QTEST_GUILESS_MAIN(kestrune::testing::TestAutoSend)
+QTEST_GUILESS_MAIN(kestrune::test::TestAutoSend)
 #include "test_auto_send.moc"

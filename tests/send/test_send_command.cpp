@@ -5,7 +5,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace kestrune::testing {
+namespace kestrune::test {
 
 class TestSendCommand : public QObject
 {
@@ -49,7 +49,7 @@ void TestSendCommand::sends_the_box()
     QFETCH(QString, count_box);
 
     SendRig rig;
-    QVERIFY(rig.pty.is_open());
+    QVERIFY(rig.pty.is_valid());
     rig.controls.hex = hex;
     rig.controls.text = edit_text_bytes(box);
     rig.controls.sent_box = u"stale"_s;
@@ -82,7 +82,7 @@ void TestSendCommand::failed_writes()
     QFETCH(QByteArray, line);
 
     SendRig rig;
-    QVERIFY(rig.pty.is_open());
+    QVERIFY(rig.pty.is_valid());
     rig.controls.hex = false;
     rig.controls.text = "ABCDE"_ba;
     rig.state.sent_count = 10;
@@ -100,7 +100,7 @@ void TestSendCommand::failed_writes()
 void TestSendCommand::bytes_fixed_before_the_first_leaves()
 {
     SendRig rig;
-    QVERIFY(rig.pty.is_open());
+    QVERIFY(rig.pty.is_valid());
     rig.controls.hex = true;
     rig.controls.text = "01 02 03"_ba;
     rig.line.before_send = [&rig](qsizetype index) {
@@ -119,7 +119,7 @@ void TestSendCommand::bytes_fixed_before_the_first_leaves()
 void TestSendCommand::mode_read_at_each_send()
 {
     SendRig rig;
-    QVERIFY(rig.pty.is_open());
+    QVERIFY(rig.pty.is_valid());
     rig.controls.text = edit_text_bytes(u"41 42");
 
     rig.controls.hex = true;
@@ -135,7 +135,7 @@ void TestSendCommand::mode_read_at_each_send()
     QCOMPARE(rig.controls.sent_box_writes, 2);
 }
 
-} // namespace kestrune::testing
+} // namespace kestrune::test
 
-QTEST_GUILESS_MAIN(kestrune::testing::TestSendCommand)
+QTEST_GUILESS_MAIN(kestrune::test::TestSendCommand)
 #include "test_send_command.moc"

@@ -1,6 +1,6 @@
 #pragma once
-// Test fixtures for the serial line: a real pseudo-terminal pair, the port
-// links that bind COMn to it, and a look at the line settings of a descriptor.
+// The serial line in tests and benchmarks: a real pseudo-terminal pair, the
+// port links that bind COMn to it, and a look at the line settings of a descriptor.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -11,7 +11,8 @@ namespace kestrune::test {
 
 // A pty pair. The slave is what SerialPort opens (through its path); the
 // master plays the other end of the line. The slave descriptor stays open as
-// a second view of the same line.
+// a second view of the same line; it starts raw, so bytes cross unchanged
+// until a program sets its own settings.
 class PtyPair
 {
 public:
@@ -20,16 +21,19 @@ public:
     PtyPair(const PtyPair &) = delete;
     PtyPair &operator=(const PtyPair &) = delete;
 
-    bool is_valid() const { return m_master >= 0; }
-    int master() const { return m_master; }
-    int slave() const { return m_slave; }
-    QString slave_path() const { return m_slave_path; }
+    bool is_valid() const { return master_ >= 0; }
+    int master() const { return master_; }
+    int slave() const { return slave_; }
+    QString slave_path() const { return slave_path_; }
 
     // Writes everything to the line, waiting for room as needed.
     bool write(QByteArrayView bytes);
     // Reads what the other end sent: up to `count` bytes, giving up after
     // `patience_ms` without any byte.
     QByteArray read(qsizetype count, int patience_ms = 5000);
+    // What the other end sent since the last read: waits up to five seconds for
+    // `at_least` bytes, then until none has come for `quiet_ms`.
+    QByteArray arrived(qsizetype at_least = 0, int quiet_ms = 100);
     // Reads and discards whatever is there now.
     void drain();
     // Unread bytes waiting on the slave's side.
@@ -38,9 +42,9 @@ public:
     void close_master();
 
 private:
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_slave_path;
+    int master_ = -1;
+    int slave_ = -1;
+    QString slave_path_;
 };
 
 // A temporary $XDG_CONFIG_HOME in which COMn can be linked to a device.
@@ -54,9 +58,9 @@ public:
     QString missing_device() const; // a path where no device is
 
 private:
-    QTemporaryDir m_dir;
-    QByteArray m_saved;
-    bool m_had_value = false;
+    QTemporaryDir dir_;
+    QByteArray saved_;
+    bool had_value_ = false;
 };
 
 // The line settings of a terminal descriptor, with the speeds from termios2.

@@ -20,53 +20,53 @@ namespace kestrune::test {
 
 VirtualDisplay::~VirtualDisplay()
 {
-    if (m_server.state() != QProcess::NotRunning) {
-        m_server.terminate();
-        m_server.waitForFinished(5000);
+    if (server_.state() != QProcess::NotRunning) {
+        server_.terminate();
+        server_.waitForFinished(5000);
     }
 }
 
 bool VirtualDisplay::start()
 {
     // The server picks a free display number and writes it to its output.
-    m_server.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x800x24"_s,
+    server_.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x800x24"_s,
                                u"-nolisten"_s, u"tcp"_s});
-    if (!m_server.waitForStarted())
+    if (!server_.waitForStarted())
         return false;
     QByteArray number;
-    while (!number.contains('\n') && m_server.waitForReadyRead(10000))
-        number += m_server.readAllStandardOutput();
+    while (!number.contains('\n') && server_.waitForReadyRead(10000))
+        number += server_.readAllStandardOutput();
     if (!number.contains('\n'))
         return false;
-    m_name = u":"_s + QString::fromLatin1(number.trimmed());
+    name_ = u":"_s + QString::fromLatin1(number.trimmed());
     return true;
 }
 
-RealWindow::RealWindow(const QString &display) : m_display(display) {}
+RealWindow::RealWindow(const QString &display) : display_(display) {}
 
 RealWindow::~RealWindow()
 {
-    if (m_program.state() != QProcess::NotRunning) {
-        m_program.kill();
-        m_program.waitForFinished();
+    if (program_.state() != QProcess::NotRunning) {
+        program_.kill();
+        program_.waitForFinished();
     }
 }
 
 bool RealWindow::start()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"DISPLAY"_s, m_display);
+    env.insert(u"DISPLAY"_s, display_);
     env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
     env.remove(u"QT_QPA_PLATFORMTHEME"_s);
-    m_program.setProcessEnvironment(env);
-    m_program.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_program.start(qEnvironmentVariable("KESTRUNE_BINARY"), {});
-    if (!m_program.waitForStarted())
+    program_.setProcessEnvironment(env);
+    program_.setProcessChannelMode(QProcess::ForwardedChannels);
+    program_.start(qEnvironmentVariable("KESTRUNE_BINARY"), {});
+    if (!program_.waitForStarted())
         return false;
-    m_window = xdotool(m_display, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--pid"_s,
-                                   QString::number(m_program.processId()), u"--name"_s, u"^Kestrune"_s})
+    window_ = xdotool(display_, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--pid"_s,
+                                   QString::number(program_.processId()), u"--name"_s, u"^Kestrune"_s})
                    .section(u'\n', 0, 0);
-    return !m_window.isEmpty();
+    return !window_.isEmpty();
 }
 
 QString RealWindow::xdotool(const QString &display, const QStringList &arguments)
@@ -82,24 +82,24 @@ QString RealWindow::xdotool(const QString &display, const QStringList &arguments
 
 QString RealWindow::title()
 {
-    return xdotool(m_display, {u"getwindowname"_s, m_window});
+    return xdotool(display_, {u"getwindowname"_s, window_});
 }
 
 void RealWindow::click(QRect control)
 {
     const QPoint middle = control.center();
-    xdotool(m_display, {u"mousemove"_s, u"--window"_s, m_window, QString::number(middle.x()),
+    xdotool(display_, {u"mousemove"_s, u"--window"_s, window_, QString::number(middle.x()),
                         QString::number(middle.y()), u"click"_s, u"1"_s});
 }
 
 void RealWindow::type(const QString &text)
 {
-    xdotool(m_display, {u"type"_s, u"--delay"_s, u"20"_s, text});
+    xdotool(display_, {u"type"_s, u"--delay"_s, u"20"_s, text});
 }
 
 void RealWindow::key(const QString &keys)
 {
-    xdotool(m_display, {u"key"_s, keys});
+    xdotool(display_, {u"key"_s, keys});
 }
 
 void RealWindow::replace_text(QRect box, const QString &text)
@@ -123,12 +123,12 @@ QByteArray RealWindow::save_receive_box(const QString &path)
 
 void RealWindow::close()
 {
-    Display *x = XOpenDisplay(m_display.toLatin1().constData());
+    Display *x = XOpenDisplay(display_.toLatin1().constData());
     if (!x)
         return;
     XEvent event{};
     event.xclient.type = ClientMessage;
-    event.xclient.window = Window(m_window.toULong());
+    event.xclient.window = Window(window_.toULong());
     event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
     event.xclient.format = 32;
     event.xclient.data.l[0] = long(XInternAtom(x, "WM_DELETE_WINDOW", False));
@@ -140,7 +140,7 @@ void RealWindow::close()
 
 double RealWindow::cpu_seconds() const
 {
-    QFile stat(u"/proc/"_s + QString::number(m_program.processId()) + u"/stat"_s);
+    QFile stat(u"/proc/"_s + QString::number(program_.processId()) + u"/stat"_s);
     if (!stat.open(QIODevice::ReadOnly))
         return -1;
     // Fields after the command name, which is in parentheses and may hold spaces.
@@ -154,7 +154,7 @@ double RealWindow::cpu_seconds() const
 
 int RealWindow::thread_count() const
 {
-    return int(QDir(u"/proc/"_s + QString::number(m_program.processId()) + u"/task"_s)
+    return int(QDir(u"/proc/"_s + QString::number(program_.processId()) + u"/task"_s)
                    .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
                    .size());
 }

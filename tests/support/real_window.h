@@ -2,31 +2,13 @@
 // The real program on a virtual X display of its own, driven from outside as a
 // user drives it: xdotool clicks and typing at the places of the controls.
 
+#include "window_places.h"
+
 #include <QProcess>
-#include <QRect>
 #include <QString>
 #include <QStringList>
 
 namespace kestrune::test {
-
-// Where the controls are, in window coordinates (group box children included).
-namespace at {
-inline constexpr QRect 串口按钮{589, 13, 80, 24};
-inline constexpr QRect 接收编辑框{27, 72, 296, 368};
-inline constexpr QRect 清空接收按钮{100, 449, 87, 24};
-inline constexpr QRect 接收文本单选框{28, 451, 80, 24};
-inline constexpr QRect 接收HEX单选框{28, 477, 80, 24};
-inline constexpr QRect 保存接收按钮{100, 479, 87, 24};
-inline constexpr QRect 发送编辑框{363, 72, 296, 368};
-inline constexpr QRect 发送文本单选框{358, 450, 80, 24};
-inline constexpr QRect 发送HEX单选框{358, 479, 80, 24};
-inline constexpr QRect 周期编辑框{527, 477, 56, 24};
-inline constexpr QRect 发送按钮{592, 447, 73, 24};
-inline constexpr QRect 自动按钮{592, 476, 73, 24};
-} // namespace at
-
-inline constexpr QStringView closed_caption = u"Kestrune  状态:关闭";
-inline constexpr QStringView open_caption = u"Kestrune  状态:开启";
 
 // An Xvfb server on a free display number, 1280x800; stopped with the object.
 class VirtualDisplay
@@ -38,11 +20,11 @@ public:
     VirtualDisplay &operator=(const VirtualDisplay &) = delete;
 
     bool start();
-    QString name() const { return m_name; } // ":123"
+    QString name() const { return name_; } // ":123"
 
 private:
-    QProcess m_server;
-    QString m_name;
+    QProcess server_;
+    QString name_;
 };
 
 // The program's window on a display. The program inherits this process's
@@ -57,8 +39,8 @@ public:
 
     // Starts KESTRUNE_BINARY and waits for its window; false if none appears.
     bool start();
-    QProcess &program() { return m_program; }
-    QString window_id() const { return m_window; }
+    QProcess &program() { return program_; }
+    QString window_id() const { return window_; }
 
     QString title();
     void click(QRect control);
@@ -78,9 +60,9 @@ public:
     static QString xdotool(const QString &display, const QStringList &arguments);
 
 private:
-    QString m_display;
-    QProcess m_program;
-    QString m_window;
+    QString display_;
+    QProcess program_;
+    QString window_;
 };
 
 // Empty when another program can take the device at once: open it as a serial
