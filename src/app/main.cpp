@@ -1,5 +1,7 @@
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/program.h"
+#include "app/program_info.h"
 #include "app/program_state.h"
 #include "app/stop_signals.h"
 
@@ -8,6 +10,7 @@
 #include <QTranslator>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -22,8 +25,11 @@ struct ExitStep
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> status = kestrune::handle_command_line(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("kestrune"));
+    QGuiApplication::setDesktopFileName(kestrune::desktop_id);
     // The window speaks Chinese, so Qt's own texts (dialogs, edit menus) do too.
     QTranslator qt_texts;
     if (qt_texts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
