@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The .deb: `cpack -G DEB` in a build folder (./scripts/package does it all).
 set(CPACK_PACKAGE_NAME kestrune)
 set(CPACK_PACKAGE_VENDOR "the Kestrune developers")
