@@ -1,3 +1,5 @@
+#include "app/command_line.h"
+#include "app/program_info.h"
 #include "app/running_program.h"
 #include "app/stop_signals.h"
 
@@ -5,10 +7,15 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <optional>
+
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> status = kestrune::handle_command_line(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("kestrune"));
+    QGuiApplication::setDesktopFileName(kestrune::desktop_id);
     // The window speaks Chinese, so Qt's own texts (dialogs, edit menus) do too.
     QTranslator qt_texts;
     if (qt_texts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

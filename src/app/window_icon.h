@@ -5,8 +5,8 @@
 
 namespace kestrune {
 
-// The window icon: a grey-blue serial connector plug with gold pins, drawn at
-// 48, 32, 24 and 16 pixels in 32-bit colour with transparency.
+// The window icon: a grey-blue serial connector plug with gold pins, drawn from the
+// same SVG as the installed icons, at 48, 32, 24 and 16 pixels with transparency.
 QIcon window_icon();
 
 // One size of it.
