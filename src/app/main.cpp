@@ -1,24 +1,9 @@
-#include "app/main_window.h"
-#include "app/program.h"
-#include "state/program_state.h"
+#include "app/running_program.h"
 #include "app/stop_signals.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
-
-#include <memory>
-
-namespace {
-
-// Runs the exit step when main returns, after the window is gone.
-struct ExitStep
-{
-    kestrune::ProgramState &state;
-    ~ExitStep() { kestrune::on_program_exit(state); }
-};
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -29,19 +14,14 @@ int main(int argc, char *argv[])
     if (qt_texts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qt_texts);
 
-    kestrune::ProgramState state;
-    const ExitStep exit_step{state};
-
-    auto window = std::make_unique<kestrune::MainWindow>();
-    kestrune::Program program(state, *window);
-    window->show();
-    kestrune::on_main_window_ready(state);
+    // Torn down when main returns, before the application: the window, the
+    // handlers, then the exit step.
+    kestrune::RunningProgram program;
+    program.window().show();
 
     // Ends every event loop, a modal dialog's too, as if the window were closed.
     const kestrune::StopSignals stop_signals;
     QObject::connect(&stop_signals, &kestrune::StopSignals::stop_requested, &app, &QCoreApplication::quit);
 
-    const int status = app.exec();
-    window.reset(); // the timer stops and an open line is closed with the window
-    return status;
+    return app.exec();
 }

@@ -3,8 +3,7 @@
 // bound to COM1 (COM2 is a missing device), controls found by object name.
 
 #include "app/main_window.h"
-#include "app/program.h"
-#include "state/program_state.h"
+#include "app/running_program.h"
 #include "receive/receive_box.h"
 #include "pty_pair.h"
 
@@ -24,14 +23,15 @@ protected:
     QTemporaryDir files_;
     std::unique_ptr<PortLinks> links_;
     std::unique_ptr<PtyPair> pty_;
-    std::unique_ptr<ProgramState> state_;
-    std::unique_ptr<MainWindow> window_;
-    std::unique_ptr<Program> program_;
+    std::unique_ptr<RunningProgram> program_;
+
+    MainWindow &window() const { return program_->window(); }
+    ProgramState &state() const { return program_->state(); }
 
     template <typename T = QAbstractButton>
     T *control(const char *name) const
     {
-        T *found = window_->findChild<T *>(QString::fromUtf8(name));
+        T *found = window().findChild<T *>(QString::fromUtf8(name));
         if (!found)
             qFatal("no control %s", name);
         return found;
@@ -64,21 +64,14 @@ protected:
         QVERIFY(pty_->is_valid());
         QVERIFY(links_->bind(1, pty_->slave_path()));
         QVERIFY(links_->bind(2, links_->missing_device()));
-        state_ = std::make_unique<ProgramState>();
-        window_ = std::make_unique<MainWindow>();
-        program_ = std::make_unique<Program>(*state_, *window_);
-        window_->show();
-        on_main_window_ready(*state_);
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        program_ = std::make_unique<RunningProgram>();
+        window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
     }
-    // For cleanup: shut down as main does, the window before the handlers.
+    // For cleanup: shut down as main does.
     void end_program()
     {
-        window_.reset();
         program_.reset();
-        on_program_exit(*state_);
-        QVERIFY(!state_->lead_byte_store);
-        state_.reset();
         pty_.reset();
     }
 };

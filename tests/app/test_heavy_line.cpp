@@ -71,7 +71,7 @@ private Q_SLOTS:
         if (QTest::currentTestFailed())
             return;
         click("串口按钮");
-        QCOMPARE(window_->windowTitle(), u"Kestrune  状态:开启"_s);
+        QCOMPARE(window().windowTitle(), u"Kestrune  状态:开启"_s);
     }
     void cleanup() { end_program(); }
 
@@ -108,7 +108,7 @@ private Q_SLOTS:
         QCOMPARE(count("发送数编辑框"), QString::number(to_send.size()));
 
         const QString path = files_.filePath(u"load"_s);
-        QTimer::singleShot(0, window_.get(), [&] {
+        QTimer::singleShot(0, &window(), [&] {
             QFileDialog *dialog = nullptr;
             QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
             dialog_up = true;

@@ -26,7 +26,7 @@ class TestProgram : public QObject, kestrune::test::ProgramFixture
     void open_line()
     {
         click("串口按钮");
-        QCOMPARE(window_->windowTitle(), u"Kestrune  状态:开启"_s);
+        QCOMPARE(window().windowTitle(), u"Kestrune  状态:开启"_s);
     }
 
 private Q_SLOTS:
@@ -54,24 +54,22 @@ private Q_SLOTS:
         control<QComboBox>("串口组合框")->setCurrentIndex(port);
         for (int i = 0; i < clicks; ++i)
             click("串口按钮");
-        QTEST(window_->windowTitle(), "caption");
+        QTEST(window().windowTitle(), "caption");
         QTEST(control("串口按钮")->text(), "button");
         QTEST(control("发送按钮")->isEnabled(), "send_enabled");
         QTEST(control("自动按钮")->isEnabled(), "auto_enabled");
         QCOMPARE(control("自动按钮")->text(), u"自动发送"_s);
-        QCOMPARE(state_->port_is_open, window_->windowTitle().endsWith(u"开启"_s) ? 1 : 0);
+        QCOMPARE(state().port_is_open, window().windowTitle().endsWith(u"开启"_s) ? 1 : 0);
     }
 
     void a_device_held_elsewhere_fails_to_open()
     {
-        MainWindow other_window;
-        ProgramState other_state;
-        Program other(other_state, other_window);
-        QTest::mouseClick(other_window.串口按钮, Qt::LeftButton);
-        QCOMPARE(other_window.windowTitle(), u"Kestrune  状态:开启"_s);
+        RunningProgram other;
+        QTest::mouseClick(other.window().串口按钮, Qt::LeftButton);
+        QCOMPARE(other.window().windowTitle(), u"Kestrune  状态:开启"_s);
 
         click("串口按钮");
-        QCOMPARE(window_->windowTitle(), u"Kestrune  状态:关闭"_s);
+        QCOMPARE(window().windowTitle(), u"Kestrune  状态:关闭"_s);
         QCOMPARE(control("串口按钮")->text(), u"开启串口"_s);
         QVERIFY(!control("串口按钮")->toolTip().isEmpty());
     }
@@ -82,9 +80,9 @@ private Q_SLOTS:
         QVERIFY(control("串口按钮")->toolTip().isEmpty());
         pty_->close_master(); // pulled out
         QTRY_VERIFY(control("串口按钮")->toolTip().contains(u"断开"_s));
-        QCOMPARE(window_->windowTitle(), u"Kestrune  状态:开启"_s); // until the user closes it
+        QCOMPARE(window().windowTitle(), u"Kestrune  状态:开启"_s); // until the user closes it
         click("串口按钮");
-        QCOMPARE(window_->windowTitle(), u"Kestrune  状态:关闭"_s);
+        QCOMPARE(window().windowTitle(), u"Kestrune  状态:关闭"_s);
     }
 
     void sends_the_box_in_either_mode_data()
@@ -172,7 +170,7 @@ private Q_SLOTS:
             control<QLineEdit>("周期编辑框")->setText(QString()); // on, but no tick ever
             click("自动按钮");
         }
-        const QString caption = window_->windowTitle();
+        const QString caption = window().windowTitle();
 
         click("清零按钮");
         QCOMPARE(count("接收数编辑框"), u"0"_s);
@@ -186,7 +184,7 @@ private Q_SLOTS:
         click("清空接收按钮");
         QCOMPARE(received_text(), QString());
         QCOMPARE(count("接收数编辑框"), u"0"_s);
-        QCOMPARE(window_->windowTitle(), caption);
+        QCOMPARE(window().windowTitle(), caption);
         QCOMPARE(control("发送按钮")->isEnabled(), state == 1);
 
         if (state != 0) {
@@ -221,7 +219,7 @@ private Q_SLOTS:
         QTRY_COMPARE(count("接收数编辑框"), u"1"_s);
         const QString path = files_.filePath(u"during-dialog"_s);
         bool answered = false;
-        QTimer::singleShot(0, window_.get(), [&] {
+        QTimer::singleShot(0, &window(), [&] {
             QFileDialog *dialog = nullptr;
             QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
             QVERIFY(pty_->write("\x02\x03"));
@@ -240,7 +238,7 @@ private Q_SLOTS:
     {
         control<QPlainTextEdit>("发送编辑框")->setPlainText(u"发送\nA"_s);
         const QString path = files_.filePath(u"send.txt"_s);
-        QTimer::singleShot(0, window_.get(), [&] {
+        QTimer::singleShot(0, &window(), [&] {
             QFileDialog *dialog = nullptr;
             QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
             type_name_and_confirm(dialog, path);
@@ -251,21 +249,27 @@ private Q_SLOTS:
         QCOMPARE(saved.readAll(), QByteArray("\xB7\xA2\xCB\xCD\r\nA"));
     }
 
+    void the_exit_step_releases_the_lead_byte_store()
+    {
+        open_line(); // the click made a store
+        QVERIFY(state().lead_byte_store);
+        on_program_exit(state());
+        QVERIFY(!state().lead_byte_store);
+    }
+
     void closing_the_window_with_the_line_open_frees_the_device()
     {
         open_line();
-        window_->close();
-        window_.reset(); // as main does once the event loop has ended
+        window().close();
+        program_.reset(); // as main does once the event loop has ended
         const int fd = ::open(pty_->slave_path().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(fd >= 0);
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
         ::close(fd);
 
-        MainWindow next;
-        ProgramState next_state;
-        Program next_program(next_state, next);
-        QTest::mouseClick(next.串口按钮, Qt::LeftButton);
-        QCOMPARE(next.windowTitle(), u"Kestrune  状态:开启"_s);
+        RunningProgram next;
+        QTest::mouseClick(next.window().串口按钮, Qt::LeftButton);
+        QCOMPARE(next.window().windowTitle(), u"Kestrune  状态:开启"_s);
     }
 };
 

@@ -1,17 +1,15 @@
-#include "app/program.h"
+#include "app/event_handlers.h"
 
 #include "app/counters.h"
 #include "app/drop_down_list.h"
 #include "app/main_window.h"
-#include "state/program_state.h"
-#include "port/port_naming.h"
+#include "app/port_devices_tooltip.h"
 #include "port/serial_port.h"
 #include "receive/receive_box.h"
 #include "save/file_save_dialog.h"
 #include "send/period_timer.h"
+#include "state/program_state.h"
 
-#include <QComboBox>
-#include <QEvent>
 #include <QIODevice>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,49 +18,7 @@ using namespace Qt::StringLiterals;
 
 namespace kestrune {
 
-namespace {
-
-// The tooltip of the port list names the device each COMn stands for right now.
-class PortDevicesTooltip : public QObject
-{
-public:
-    explicit PortDevicesTooltip(QComboBox *list)
-        : QObject(list)
-        , list_(list)
-    {
-        list->installEventFilter(this);
-    }
-
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (watched == list_ && event->type() == QEvent::ToolTip) {
-            QStringList lines;
-            for (int position = 0; position < list_->count(); ++position) {
-                const QString device = port_device(position + 1);
-                lines << list_->itemText(position) % u": "_s % (device.isEmpty() ? u"无设备"_s : device);
-            }
-            list_->setToolTip(lines.join(u'\n'));
-        }
-        return false;
-    }
-
-private:
-    QComboBox *list_;
-};
-
-} // namespace
-
-void on_main_window_ready(ProgramState &state)
-{
-    state.port_is_open = 0;
-}
-
-void on_program_exit(ProgramState &state)
-{
-    state.lead_byte_store.reset();
-}
-
-Program::Program(ProgramState &state, MainWindow &window)
+EventHandlers::EventHandlers(ProgramState &state, MainWindow &window)
     : state_(state)
     , window_(window)
     , controls_(window)
@@ -76,17 +32,17 @@ Program::Program(ProgramState &state, MainWindow &window)
     connect_events();
 }
 
-void Program::save_receive_box()
+void EventHandlers::save_receive_box()
 {
     save_command_.save_box_to_file([this](QIODevice &out) { window_.接收编辑框->write_gbk(out); });
 }
 
-void Program::save_send_box()
+void EventHandlers::save_send_box()
 {
     save_command_.save_box_to_file([this](QIODevice &out) { out.write(send_box_bytes(window_)); });
 }
 
-void Program::connect_events()
+void EventHandlers::connect_events()
 {
     // Each event has at most one handler; events not listed here change nothing.
     // The window is the context of every connection, so none outlives it.

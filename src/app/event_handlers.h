@@ -12,17 +12,12 @@ namespace kestrune {
 class MainWindow;
 struct ProgramState;
 
-// The window-created event.
-void on_main_window_ready(ProgramState &state);
-// The exit step, run once the event loop has ended.
-void on_program_exit(ProgramState &state);
-
-// The handlers of the window's events, and the table that wires them. The window
-// must be destroyed before this, so that no event reaches a handler being torn down.
-class Program
+// The handlers of the window's events, and the table that wires them. RunningProgram
+// owns them and destroys the window first, so no event reaches a handler being torn down.
+class EventHandlers
 {
 public:
-    Program(ProgramState &state, MainWindow &window);
+    EventHandlers(ProgramState &state, MainWindow &window);
 
     void save_receive_box();
     void save_send_box();
