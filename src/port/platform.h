@@ -7,6 +7,7 @@
 #include "port/line_settings.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -17,6 +18,9 @@ enum class OpenFailure { none, no_device, in_use, permission, refused };
 // The lock file an open of `device` creates for other terminals to see; empty
 // when no lock directory is writable.
 QString lock_file_for(const QString &device);
+// For tests: look for and write lock files in `directories` instead of the
+// system's lock directories; an empty list goes back to those.
+void use_lock_directories(const QStringList &directories);
 
 // An open serial device, held exclusively until destroyed.
 class Line

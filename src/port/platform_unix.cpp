@@ -4,7 +4,6 @@
 #include "port/platform.h"
 #include "port/port_naming.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -25,6 +24,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -33,10 +35,29 @@ namespace kestrune::platform {
 namespace {
 
 // Lock directories in the order QSerialPort picks its own, so that both agree.
-constexpr QLatin1StringView lock_directories[] = {
+// Several are world-writable: whatever sits at a lock file's path may have been
+// planted by another user.
+constexpr QLatin1StringView system_lock_directories[] = {
     "/var/lock"_L1, "/etc/locks"_L1, "/var/spool/locks"_L1, "/var/spool/uucp"_L1,
     "/tmp"_L1, "/var/tmp"_L1, "/var/lock/lockdev"_L1, "/run/lock"_L1,
 };
+
+// Set by tests only, through use_lock_directories(); empty means the system's.
+QStringList &chosen_lock_directories()
+{
+    static QStringList directories;
+    return directories;
+}
+
+QStringList lock_directories()
+{
+    QStringList directories = chosen_lock_directories();
+    if (directories.isEmpty()) {
+        for (QLatin1StringView dir : system_lock_directories)
+            directories.append(dir);
+    }
+    return directories;
+}
 
 // "LCK..ttyUSB0" for /dev/ttyUSB0, "LCK..pts_3" for /dev/pts/3: the UUCP name
 // that lockdev, minicom and QSerialPort use.
@@ -51,16 +72,72 @@ QString lock_file_name(const QString &device)
     return "LCK.."_L1 + path;
 }
 
-// The pid in a lock file: decimal, possibly space-padded (HDB), first in the file.
-pid_t lock_holder(const QString &lock_path)
+// The largest file taken for a lock: HDB files (a ten-digit pid and a newline,
+// 11 bytes, or followed by program and user names as minicom writes them), binary
+// 4-byte pids, ours (HDB line, program and host names, at most about 330 bytes)
+// and QLockFile's (pid, program, host, machine and boot ids, about 420).
+constexpr qint64 lock_file_limit = 1024;
+
+// The pid a lock file names: the leading decimal number of its first line
+// (space-padded in HDB files), else a 4-byte binary pid; 0 when it names none.
+pid_t pid_in_lock(QByteArrayView contents)
 {
-    QFile file(lock_path);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray first_line = file.readLine(64).trimmed();
-    bool ok = false;
-    const long pid = first_line.toLong(&ok);
-    return ok && pid > 0 ? pid_t(pid) : 0;
+    qsizetype at = 0;
+    while (at < contents.size() && (contents[at] == ' ' || contents[at] == '\t'))
+        ++at;
+    qint64 pid = 0;
+    qsizetype digits = 0;
+    for (; at < contents.size() && contents[at] >= '0' && contents[at] <= '9' && digits < 10; ++at, ++digits)
+        pid = pid * 10 + (contents[at] - '0');
+    const bool ends = at == contents.size() || contents[at] == ' ' || contents[at] == '\n'
+                      || contents[at] == '\t' || contents[at] == '\r';
+    if (digits > 0 && ends)
+        return pid > 0 && pid <= std::numeric_limits<pid_t>::max() ? pid_t(pid) : 0;
+    if (contents.size() == qsizetype(sizeof(qint32))) {
+        qint32 binary = 0;
+        std::memcpy(&binary, contents.data(), sizeof binary);
+        return binary > 0 ? pid_t(binary) : 0;
+    }
+    return 0;
+}
+
+// What sits at a lock file's path.
+struct LockEntry
+{
+    enum class Kind {
+        absent,
+        lock,    // a regular file of a lock file's size
+        foreign, // anything else (link, FIFO, directory, device, a large or unreadable file): no lock
+    };
+    Kind kind = Kind::absent;
+    pid_t holder = 0;   // the pid it names, 0 for none
+    bool fresh = false; // written in the last ten seconds
+};
+
+// Looks without waiting and without following a link: a FIFO opens at once
+// with O_NONBLOCK and is never read, a link is not opened at all.
+LockEntry look_at_lock(const QString &path)
+{
+    LockEntry entry;
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        entry.kind = errno == ENOENT || errno == ENOTDIR ? LockEntry::Kind::absent : LockEntry::Kind::foreign;
+        return entry;
+    }
+    struct stat st{};
+    entry.kind = LockEntry::Kind::foreign;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= lock_file_limit) {
+        char contents[lock_file_limit];
+        const ssize_t n = ::read(fd, contents, sizeof contents);
+        if (n >= 0) {
+            entry.kind = LockEntry::Kind::lock;
+            entry.holder = pid_in_lock(QByteArrayView(contents, n));
+            entry.fresh = std::abs(double(::time(nullptr) - st.st_mtime)) < 10;
+        }
+    }
+    ::close(fd);
+    return entry;
 }
 
 bool process_alive(pid_t pid)
@@ -79,30 +156,31 @@ QByteArray lock_contents()
 }
 
 // Takes the UUCP lock of a device. false when a live process holds it; true
-// with an empty `taken` when there is nowhere to write a lock.
+// with an empty `taken` when there is nowhere to write a lock. Only lock files
+// are removed, and only stale ones; unlink never follows a link.
 bool take_lock_file(const QString &device, QString &taken)
 {
     const QString name = lock_file_name(device);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        for (QLatin1StringView dir : lock_directories) {
+        for (const QString &dir : lock_directories()) {
             const QString path = dir + u'/' + name;
-            if (!QFileInfo::exists(path))
-                continue;
-            const pid_t holder = lock_holder(path);
-            if (process_alive(holder))
+            const LockEntry entry = look_at_lock(path);
+            if (entry.kind != LockEntry::Kind::lock)
+                continue; // nothing there, or nothing a live program locks with
+            if (process_alive(entry.holder))
                 return false;
-            if (holder == 0 && QFileInfo(path).lastModified().secsTo(QDateTime::currentDateTime()) < 10)
+            if (entry.holder == 0 && entry.fresh)
                 return false; // being written by another program right now
-            QFile::remove(path); // stale: its owner is gone
+            ::unlink(QFile::encodeName(path).constData()); // stale: its owner is gone
         }
         const QString path = lock_file_for(device);
         if (path.isEmpty())
             return true;
         const int fd = ::open(QFile::encodeName(path).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
         if (fd < 0) {
             if (errno == EEXIST)
-                continue; // another program was quicker: look at its lock
+                continue; // another program was quicker, or something else sits there
             return true;
         }
         const QByteArray contents = lock_contents();
@@ -111,7 +189,7 @@ bool take_lock_file(const QString &device, QString &taken)
         if (written)
             taken = path;
         else
-            QFile::remove(path);
+            ::unlink(QFile::encodeName(path).constData());
         return true;
     }
     return true; // a lock that keeps reappearing and cannot be removed: rely on flock
@@ -119,8 +197,11 @@ bool take_lock_file(const QString &device, QString &taken)
 
 void release_lock_file(const QString &path)
 {
-    if (!path.isEmpty() && lock_holder(path) == ::getpid())
-        QFile::remove(path);
+    if (path.isEmpty())
+        return;
+    const LockEntry entry = look_at_lock(path);
+    if (entry.kind == LockEntry::Kind::lock && entry.holder == ::getpid())
+        ::unlink(QFile::encodeName(path).constData());
 }
 
 OpenFailure failure_of_errno(int error)
@@ -232,9 +313,14 @@ void set_modem_lines(int fd, const LineSettings &s)
 
 } // namespace
 
+void use_lock_directories(const QStringList &directories)
+{
+    chosen_lock_directories() = directories;
+}
+
 QString lock_file_for(const QString &device)
 {
-    for (QLatin1StringView dir : lock_directories) {
+    for (const QString &dir : lock_directories()) {
         const QFileInfo info(dir);
         if (info.isDir() && info.isWritable())
             return dir + u'/' + lock_file_name(device);

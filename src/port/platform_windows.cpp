@@ -11,6 +11,8 @@ QString lock_file_for(const QString &)
     return {}; // Windows opens a device exclusively by itself
 }
 
+void use_lock_directories(const QStringList &) {}
+
 struct Line::Handles
 {
 };

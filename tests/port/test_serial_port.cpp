@@ -5,10 +5,13 @@
 #include "port/serial_port.h"
 #include "pty_pair.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSerialPort>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -16,13 +19,17 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -59,11 +66,58 @@ QByteArray payload(qsizetype size)
     return bytes;
 }
 
+// A live process other than this one, for a lock file to name.
+class Sleeper
+{
+public:
+    Sleeper()
+    {
+        process_.start(u"sleep"_s, {u"300"_s});
+        process_.waitForStarted();
+    }
+    ~Sleeper() { stop(); }
+    qint64 pid() const { return process_.processId(); }
+    void stop()
+    {
+        process_.kill();
+        process_.waitForFinished();
+    }
+
+private:
+    QProcess process_;
+};
+
+// Lock file layouts other programs write.
+enum class LockFormat { hdb, hdb_with_names, binary, qlockfile };
+
+QByteArray lock_contents(LockFormat format, qint64 pid)
+{
+    switch (format) {
+    case LockFormat::hdb:
+        return QByteArray::number(pid).rightJustified(10, ' ') + '\n';
+    case LockFormat::hdb_with_names: // minicom
+        return QByteArray::number(pid).rightJustified(10, ' ') + " minicom root\n";
+    case LockFormat::binary: {
+        const qint32 binary = qint32(pid);
+        return QByteArray(reinterpret_cast<const char *>(&binary), sizeof binary);
+    }
+    case LockFormat::qlockfile:
+        return QByteArray::number(pid) + "\nterm\nhost\n0123456789abcdef0123456789abcdef\n"
+               "01234567-89ab-cdef-0123-456789abcdef\n";
+    }
+    return {};
+}
+
+// What another user may plant at a lock file's path in a world-writable directory.
+enum class Planted { fifo, directory, link_to_fifo, link_to_live_lock, oversized_live_lock };
+
 enum class Holder { unbound_number, missing_device, second_port, flock, uucp_lock, lock_being_written, qserialport };
 
 } // namespace
 
 Q_DECLARE_METATYPE(Holder)
+Q_DECLARE_METATYPE(LockFormat)
+Q_DECLARE_METATYPE(Planted)
 
 class SerialPortTest : public QObject
 {
@@ -91,6 +145,10 @@ private Q_SLOTS:
     void open_fails_data();
     void open_fails();
     void stale_lock_file_is_taken_over();
+    void lock_files_of_other_programs_data();
+    void lock_files_of_other_programs();
+    void planted_entries_are_no_lock_data();
+    void planted_entries_are_no_lock();
     void other_programs_are_kept_out_while_open();
     void reopen_closes_first();
     void destruction_releases_the_device();
@@ -99,10 +157,14 @@ private Q_SLOTS:
 private:
     std::unique_ptr<PortLinks> links_;
     std::unique_ptr<PtyPair> pty_;
+    std::unique_ptr<QTemporaryDir> lock_dir_; // the only lock directory while a test runs
 };
 
 void SerialPortTest::init()
 {
+    lock_dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(lock_dir_->isValid());
+    platform::use_lock_directories({lock_dir_->path()});
     links_ = std::make_unique<PortLinks>();
     pty_ = std::make_unique<PtyPair>();
     QVERIFY(pty_->is_valid());
@@ -111,12 +173,10 @@ void SerialPortTest::init()
 
 void SerialPortTest::cleanup()
 {
-    // A failed check may leave a lock file that a test made for this pty.
-    const QString lock_file = platform::lock_file_for(pty_->slave_path());
-    if (!lock_file.isEmpty())
-        QFile::remove(lock_file);
     pty_.reset();
     links_.reset();
+    platform::use_lock_directories({});
+    lock_dir_.reset();
 }
 
 void SerialPortTest::storage_rules_data()
@@ -417,6 +477,9 @@ void SerialPortTest::open_fails()
         break;
     }
     case Holder::qserialport:
+        // Root passes TIOCEXCL: QSerialPort's lock file in the system's lock
+        // directory is what keeps this open out.
+        platform::use_lock_directories({});
         qt_port.setPortName(pty_->slave_path());
         QVERIFY(qt_port.open(QIODevice::ReadWrite));
         break;
@@ -475,8 +538,151 @@ void SerialPortTest::stale_lock_file_is_taken_over()
     QVERIFY(!QFile::exists(lock_file));
 }
 
+void SerialPortTest::lock_files_of_other_programs_data()
+{
+    QTest::addColumn<LockFormat>("format");
+    QTest::newRow("HDB") << LockFormat::hdb;
+    QTest::newRow("HDB with program and user (minicom)") << LockFormat::hdb_with_names;
+    QTest::newRow("binary pid") << LockFormat::binary;
+    QTest::newRow("QLockFile") << LockFormat::qlockfile;
+}
+
+void SerialPortTest::lock_files_of_other_programs()
+{
+    QFETCH(LockFormat, format);
+    const QString lock_file = platform::lock_file_for(pty_->slave_path());
+    QVERIFY(!lock_file.isEmpty());
+    Sleeper holder;
+    {
+        QFile file(lock_file);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::NewOnly));
+        file.write(lock_contents(format, holder.pid()));
+        file.flush();
+        // Older than a lock being written, so only the pid in it keeps the port out.
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+    }
+
+    SerialPort port;
+    QVERIFY(!port.open());
+    QVERIFY2(port.open_failure().contains(u"正被"_s), qPrintable(port.open_failure()));
+    QVERIFY(QFile::exists(lock_file));
+
+    // Its holder gone, the same lock is stale: taken over and replaced by ours.
+    holder.stop();
+    QVERIFY2(port.open(), qPrintable(port.open_failure()));
+    QFile file(lock_file);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readLine().trimmed().toLongLong(), qint64(::getpid()));
+}
+
+void SerialPortTest::planted_entries_are_no_lock_data()
+{
+    QTest::addColumn<Planted>("planted");
+    QTest::newRow("FIFO") << Planted::fifo;
+    QTest::newRow("directory") << Planted::directory;
+    QTest::newRow("link to a FIFO") << Planted::link_to_fifo;
+    QTest::newRow("link to a live lock elsewhere") << Planted::link_to_live_lock;
+    QTest::newRow("a live lock of 2 KB") << Planted::oversized_live_lock;
+}
+
+void SerialPortTest::planted_entries_are_no_lock()
+{
+    QFETCH(Planted, planted);
+    const QString lock_file = platform::lock_file_for(pty_->slave_path());
+    const QByteArray lock_path = QFile::encodeName(lock_file);
+    QTemporaryDir elsewhere; // what the planted entry points at: never to be touched
+    QVERIFY(elsewhere.isValid());
+    const QByteArray fifo = QFile::encodeName(planted == Planted::fifo ? lock_file : elsewhere.filePath(u"fifo"_s));
+    const QString victim = elsewhere.filePath(u"victim"_s);
+    const QByteArray live_lock = lock_contents(LockFormat::hdb, ::getppid());
+
+    switch (planted) {
+    case Planted::fifo:
+        QCOMPARE(::mkfifo(lock_path.constData(), 0666), 0);
+        break;
+    case Planted::directory:
+        QVERIFY(QDir().mkpath(lock_file + u"/inside"_s));
+        break;
+    case Planted::link_to_fifo:
+        QCOMPARE(::mkfifo(fifo.constData(), 0666), 0);
+        QVERIFY(QFile::link(QFile::decodeName(fifo), lock_file));
+        break;
+    case Planted::link_to_live_lock: {
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(live_lock);
+        file.close();
+        QVERIFY(QFile::link(victim, lock_file));
+        break;
+    }
+    case Planted::oversized_live_lock: {
+        QFile file(lock_file);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(live_lock + QByteArray(2048, ' '));
+        break;
+    }
+    }
+    const bool has_fifo = planted == Planted::fifo || planted == Planted::link_to_fifo;
+    // A reader of our own shows anything written into the FIFO.
+    const int reader = has_fifo ? ::open(fifo.constData(), O_RDONLY | O_NONBLOCK) : -1;
+    QVERIFY(!has_fifo || reader >= 0);
+    struct stat before{};
+    QCOMPARE(::lstat(lock_path.constData(), &before), 0);
+
+    // An open stuck on the FIFO is set free after a second, and the test fails.
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::atomic<bool> rescued = false;
+    std::thread rescuer([&] {
+        std::unique_lock lock(mutex);
+        if (finished.wait_for(lock, std::chrono::seconds(1), [&] { return done; }) || !has_fifo)
+            return;
+        const int writer = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+        rescued = true;
+    });
+    SerialPort port;
+    const bool opened = port.open();
+    {
+        const std::lock_guard lock(mutex);
+        done = true;
+    }
+    finished.notify_one();
+    rescuer.join();
+
+    QVERIFY2(!rescued, "the open waited on the FIFO");
+    QVERIFY2(opened, qPrintable(port.open_failure())); // none of these is a lock of a live program
+    if (reader >= 0) {
+        char byte = 0;
+        QVERIFY2(::read(reader, &byte, 1) <= 0, "written into the FIFO");
+        ::close(reader);
+    }
+    port.close();
+
+    // The entry and what it points at are as they were.
+    struct stat after{};
+    QCOMPARE(::lstat(lock_path.constData(), &after), 0);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_ino, before.st_ino);
+    if (planted == Planted::directory)
+        QVERIFY(QFileInfo(lock_file + u"/inside"_s).isDir());
+    struct stat target{};
+    if (planted == Planted::link_to_fifo)
+        QVERIFY(::lstat(fifo.constData(), &target) == 0 && S_ISFIFO(target.st_mode));
+    if (planted == Planted::link_to_live_lock) {
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), live_lock);
+    }
+    if (planted == Planted::oversized_live_lock)
+        QCOMPARE(qint64(after.st_size), qint64(live_lock.size() + 2048));
+}
+
 void SerialPortTest::other_programs_are_kept_out_while_open()
 {
+    platform::use_lock_directories({}); // where QSerialPort looks, as root passes TIOCEXCL
     SerialPort port;
     QVERIFY(port.open());
 
