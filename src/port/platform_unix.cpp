@@ -10,7 +10,7 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 
-#include <asm/termbits.h> // termios2: any baud rate via BOTHER; not combinable with <termios.h>
+#include <asm/termbits.h> // termios2: rates without a constant via BOTHER; not combinable with <termios.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -229,6 +229,33 @@ tcflag_t size_flag(int data_bits)
     }
 }
 
+// The speed bits of CBAUD for a rate: its standard constant where there is one,
+// so that tools reading plain termios (stty) see the rate; BOTHER with the rate
+// in c_ospeed otherwise (14400 and 28800 of the window's list).
+tcflag_t speed_code(int rate)
+{
+    struct Standard
+    {
+        int rate;
+        tcflag_t code;
+    };
+    static constexpr Standard standard[] = {
+        {50, B50},           {75, B75},           {110, B110},         {134, B134},
+        {150, B150},         {200, B200},         {300, B300},         {600, B600},
+        {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+        {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+        {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+        {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+        {3500000, B3500000}, {4000000, B4000000},
+    };
+    for (const Standard &s : standard) {
+        if (s.rate == rate)
+            return s.code;
+    }
+    return BOTHER;
+}
+
 // A pseudo-terminal has no framing: its driver forces CS8 and clears PARENB.
 bool is_pseudo_terminal(int fd)
 {
@@ -264,7 +291,8 @@ bool apply_settings(int fd, const LineSettings &s)
     t.c_lflag &= ~tcflag_t(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOPRT
                            | ECHOKE | IEXTEN | TOSTOP);
     t.c_cflag &= ~tcflag_t(CBAUD | CIBAUD | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
-    t.c_cflag |= size | CREAD | CLOCAL | BOTHER | (BOTHER << IBSHIFT);
+    const tcflag_t speed_bits = speed_code(s.baud_rate);
+    t.c_cflag |= size | CREAD | CLOCAL | speed_bits | (speed_bits << IBSHIFT);
     switch (s.parity) {
     case Parity::none:
         break;

@@ -235,13 +235,20 @@ void SerialPortTest::line_takes_the_settings_data()
     QTest::addColumn<int>("baud");
     QTest::addColumn<int>("parity");
     QTest::addColumn<int>("stop_bits");
+    QTest::addColumn<uint>("plain_speed"); // what tools reading plain termios (stty) see
 
-    for (int baud : {600, 1200, 2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200, 230400, 460800})
-        QTest::addRow("%d baud", baud) << baud << 0 << 1;
-    QTest::newRow("odd parity") << 9600 << 1 << 1;
-    QTest::newRow("even parity") << 9600 << 2 << 1;
-    QTest::newRow("stop code 2 (2位)") << 9600 << 0 << 2;
-    QTest::newRow("stop code 3") << 115200 << 2 << 3;
+    // glibc's <termios.h> has no BOTHER: it is the CBAUDEX bit alone.
+    const std::pair<int, speed_t> rates[] = {
+        {600, B600},       {1200, B1200},       {2400, B2400},       {4800, B4800},   {9600, B9600},
+        {14400, CBAUDEX},  {19200, B19200},     {28800, CBAUDEX},    {38400, B38400}, {57600, B57600},
+        {115200, B115200}, {230400, B230400},   {460800, B460800},
+    };
+    for (const auto &[baud, plain_speed] : rates)
+        QTest::addRow("%d baud", baud) << baud << 0 << 1 << uint(plain_speed);
+    QTest::newRow("odd parity") << 9600 << 1 << 1 << uint(B9600);
+    QTest::newRow("even parity") << 9600 << 2 << 1 << uint(B9600);
+    QTest::newRow("stop code 2 (2位)") << 9600 << 0 << 2 << uint(B9600);
+    QTest::newRow("stop code 3") << 115200 << 2 << 3 << uint(B115200);
 }
 
 void SerialPortTest::line_takes_the_settings()
@@ -249,6 +256,7 @@ void SerialPortTest::line_takes_the_settings()
     QFETCH(int, baud);
     QFETCH(int, parity);
     QFETCH(int, stop_bits);
+    QFETCH(uint, plain_speed);
 
     QVERIFY(spoil_line(pty_->slave()));
     SerialPort port;
@@ -262,6 +270,10 @@ void SerialPortTest::line_takes_the_settings()
     QVERIFY(line.valid);
     QCOMPARE(line.ospeed, unsigned(baud));
     QCOMPARE(line.ispeed, unsigned(baud));
+    termios plain{}; // TCGETS, as stty reads the line
+    QCOMPARE(::tcgetattr(pty_->slave(), &plain), 0);
+    QCOMPARE(uint(::cfgetospeed(&plain)), plain_speed);
+    QCOMPARE(uint(::cfgetispeed(&plain)), plain_speed);
     QCOMPARE(line.cflag & CSIZE, unsigned(CS8));
     // A pty clears PARENB (it has no framing) but keeps PARODD and INPCK.
     QCOMPARE(bool(line.cflag & PARODD), parity == 1);
