@@ -364,12 +364,18 @@ struct Line::Handles
     MarkedInputDecoder decoder;
     bool trickling = false; // the last read was small: rest before the next
     bool exclusive = false;  // we set the tty's exclusive mode, so we clear it
+    termios2 before{};       // the device's settings before the open, given back at the close
+    bool restore = false;
 
     ~Handles()
     {
         if (wake >= 0)
             ::close(wake);
         if (device >= 0) {
+            // At once, as gtkterm does: waiting for the output to drain could take
+            // as long as a far end that does not read wants.
+            if (restore)
+                ::ioctl(device, TCSETS2, &before);
             // TIOCEXCL outlives this descriptor while any other stays open on the tty;
             // a failed open (root gets past another holder's) leaves the holder's alone.
             if (exclusive)
@@ -411,6 +417,8 @@ std::unique_ptr<Line> Line::open(const QString &device, const LineSettings &sett
         return nullptr;
     }
     h->exclusive = ::ioctl(h->device, TIOCEXCL) == 0;
+    // Only now that the device is ours: a holder's settings are never touched.
+    h->restore = ::ioctl(h->device, TCGETS2, &h->before) == 0;
 
     if (!apply_settings(h->device, settings)) {
         failure = OpenFailure::refused;

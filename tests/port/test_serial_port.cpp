@@ -111,6 +111,9 @@ QByteArray lock_contents(LockFormat format, qint64 pid)
 // What another user may plant at a lock file's path in a world-writable directory.
 enum class Planted { fifo, directory, link_to_fifo, link_to_live_lock, oversized_live_lock };
 
+// How a line is let go of.
+enum class LetGo { close, destruction, reopen_then_close };
+
 enum class Holder { unbound_number, missing_device, second_port, flock, uucp_lock, lock_being_written, qserialport };
 
 } // namespace
@@ -118,6 +121,7 @@ enum class Holder { unbound_number, missing_device, second_port, flock, uucp_loc
 Q_DECLARE_METATYPE(Holder)
 Q_DECLARE_METATYPE(LockFormat)
 Q_DECLARE_METATYPE(Planted)
+Q_DECLARE_METATYPE(LetGo)
 
 class SerialPortTest : public QObject
 {
@@ -134,6 +138,8 @@ private Q_SLOTS:
     void line_takes_the_settings_data();
     void line_takes_the_settings();
     void settings_wait_for_the_next_open();
+    void the_device_gets_its_settings_back_data();
+    void the_device_gets_its_settings_back();
 
     void bytes_before_open_are_dropped();
     void receiving_goes_on_while_the_window_thread_is_blocked();
@@ -309,6 +315,40 @@ void SerialPortTest::settings_wait_for_the_next_open()
     QCOMPARE(line.ospeed, 115200u);
     QCOMPARE(line.cflag & (PARODD | CSTOPB), unsigned(CSTOPB));
     QCOMPARE(line.iflag & INPCK, unsigned(INPCK));
+}
+
+void SerialPortTest::the_device_gets_its_settings_back_data()
+{
+    QTest::addColumn<LetGo>("let_go");
+    QTest::newRow("close") << LetGo::close;
+    QTest::newRow("destruction") << LetGo::destruction;
+    QTest::newRow("open again, then close") << LetGo::reopen_then_close;
+}
+
+void SerialPortTest::the_device_gets_its_settings_back()
+{
+    QFETCH(LetGo, let_go);
+    QVERIFY(spoil_line(pty_->slave()));
+    const QString before = describe(view_line(pty_->slave()));
+
+    auto port = std::make_unique<SerialPort>();
+    QVERIFY(port->open());
+    QVERIFY(describe(view_line(pty_->slave())) != before);
+    switch (let_go) {
+    case LetGo::close:
+        port->close();
+        break;
+    case LetGo::destruction:
+        port.reset();
+        break;
+    case LetGo::reopen_then_close:
+        port->set_baud_rate(115200);
+        QVERIFY(port->open());
+        QCOMPARE(view_line(pty_->slave()).ospeed, 115200u);
+        port->close();
+        break;
+    }
+    QCOMPARE(describe(view_line(pty_->slave())), before);
 }
 
 void SerialPortTest::bytes_before_open_are_dropped()
