@@ -11,6 +11,7 @@
 #include <QSysInfo>
 
 #include <asm/termbits.h> // termios2: rates without a constant via BOTHER; not combinable with <termios.h>
+#include <dirent.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -22,6 +23,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -204,6 +206,100 @@ void release_lock_file(const QString &path)
         ::unlink(QFile::encodeName(path).constData());
 }
 
+// The live process, other than this one, that a lock file of `device` names; 0 for none.
+pid_t lock_holder(const QString &device)
+{
+    const QString name = lock_file_name(device);
+    for (const QString &dir : lock_directories()) {
+        const LockEntry entry = look_at_lock(dir + u'/' + name);
+        if (entry.kind == LockEntry::Kind::lock && entry.holder != ::getpid() && process_alive(entry.holder))
+            return entry.holder;
+    }
+    return 0;
+}
+
+// The process other than this one whose flock keeps `device` closed, from
+// /proc/locks: "1: FLOCK  ADVISORY  WRITE 1798 00:18:4 0 EOF", the device
+// as major:minor (hex) of its file system and inode.
+pid_t flock_holder(const QString &device)
+{
+    struct stat st{};
+    if (::stat(QFile::encodeName(device).constData(), &st) != 0)
+        return 0;
+    QFile locks(u"/proc/locks"_s);
+    if (!locks.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray node = QByteArray::number(::major(st.st_dev), 16).rightJustified(2, '0') + ':'
+                            + QByteArray::number(::minor(st.st_dev), 16).rightJustified(2, '0') + ':'
+                            + QByteArray::number(quint64(st.st_ino));
+    const QList<QByteArray> lines = locks.readAll().split('\n'); // /proc files report size 0: no atEnd()
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 6 || fields[1] != "FLOCK" || fields[5] != node)
+            continue; // waiters ("->") and other kinds of lock
+        bool ok = false;
+        const pid_t pid = pid_t(fields[4].toLong(&ok));
+        if (ok && pid != ::getpid() && process_alive(pid))
+            return pid;
+    }
+    return 0;
+}
+
+// A process other than this one with `device` open, found through the links in
+// /proc/PID/fd; only those of processes we may look into are seen. readlink
+// reads the link alone and never opens what it names.
+pid_t process_with_open(const QString &device)
+{
+    QString path = QFileInfo(device).canonicalFilePath();
+    if (path.isEmpty())
+        path = device;
+    const QByteArray target = QFile::encodeName(path);
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return 0;
+    pid_t found = 0;
+    while (found == 0) {
+        const dirent *process = ::readdir(proc);
+        if (!process)
+            break;
+        char *end = nullptr;
+        const long pid = std::strtol(process->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid == ::getpid())
+            continue;
+        const QByteArray fd_dir = "/proc/" + QByteArray(process->d_name) + "/fd";
+        DIR *fds = ::opendir(fd_dir.constData());
+        if (!fds)
+            continue;
+        while (const dirent *fd = ::readdir(fds)) {
+            char link[PATH_MAX];
+            const ssize_t n = ::readlinkat(::dirfd(fds), fd->d_name, link, sizeof link);
+            if (n == target.size() && std::memcmp(link, target.constData(), size_t(n)) == 0) {
+                found = pid_t(pid);
+                break;
+            }
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return found;
+}
+
+// The name a process gives itself (/proc/PID/comm). Any process may choose it,
+// so marks that would make a tooltip read it as rich text, and control
+// characters, become '?'.
+QString program_name(pid_t pid)
+{
+    QFile comm(u"/proc/"_s + QString::number(pid) + u"/comm"_s);
+    if (!comm.open(QIODevice::ReadOnly))
+        return {};
+    QString name = QString::fromUtf8(comm.read(64).trimmed());
+    for (QChar &c : name) {
+        if (!c.isPrint() || c == u'<' || c == u'>' || c == u'&')
+            c = u'?';
+    }
+    return name;
+}
+
 OpenFailure failure_of_errno(int error)
 {
     switch (error) {
@@ -354,6 +450,21 @@ QString lock_file_for(const QString &device)
             return dir + u'/' + lock_file_name(device);
     }
     return {};
+}
+
+DeviceHolder device_holder(const QString &device)
+{
+    DeviceHolder holder;
+    pid_t pid = lock_holder(device);
+    if (pid == 0)
+        pid = flock_holder(device);
+    if (pid == 0)
+        pid = process_with_open(device); // the first of several, when several have it open
+    if (pid == 0)
+        return holder;
+    holder.pid = pid;
+    holder.program = program_name(pid);
+    return holder;
 }
 
 struct Line::Handles

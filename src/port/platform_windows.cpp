@@ -13,6 +13,11 @@ QString lock_file_for(const QString &)
 
 void use_lock_directories(const QStringList &) {}
 
+DeviceHolder device_holder(const QString &)
+{
+    return {};
+}
+
 struct Line::Handles
 {
 };

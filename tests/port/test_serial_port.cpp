@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -19,6 +20,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -153,6 +155,8 @@ private Q_SLOTS:
     void stale_lock_file_is_taken_over();
     void lock_files_of_other_programs_data();
     void lock_files_of_other_programs();
+    void a_process_holding_the_device_is_named_data();
+    void a_process_holding_the_device_is_named();
     void planted_entries_are_no_lock_data();
     void planted_entries_are_no_lock();
     void other_programs_are_kept_out_while_open();
@@ -482,7 +486,7 @@ void SerialPortTest::open_fails_data()
     QTest::newRow("link to a missing device") << Holder::missing_device << u"没有这个设备"_s;
     QTest::newRow("another SerialPort") << Holder::second_port << u"正被另一个程序使用"_s;
     QTest::newRow("flock of another descriptor") << Holder::flock << u"正被另一个程序使用"_s;
-    QTest::newRow("UUCP lock of a live process") << Holder::uucp_lock << u"正被另一个程序使用"_s;
+    QTest::newRow("UUCP lock of a live process") << Holder::uucp_lock << u"(PID %1) 占用。"_s.arg(::getppid());
     QTest::newRow("lock file still empty") << Holder::lock_being_written << u"正被另一个程序使用"_s;
     QTest::newRow("QSerialPort") << Holder::qserialport << u"正被另一个程序使用"_s;
 }
@@ -616,7 +620,8 @@ void SerialPortTest::lock_files_of_other_programs()
 
     SerialPort port;
     QVERIFY(!port.open());
-    QVERIFY2(port.open_failure().contains(u"正被"_s), qPrintable(port.open_failure()));
+    QCOMPARE(port.open_failure(),
+             u"COM1：%1 正被 sleep (PID %2) 占用。"_s.arg(pty_->slave_path()).arg(holder.pid()));
     QVERIFY(QFile::exists(lock_file));
 
     // Its holder gone, the same lock is stale: taken over and replaced by ours.
@@ -625,6 +630,64 @@ void SerialPortTest::lock_files_of_other_programs()
     QFile file(lock_file);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readLine().trimmed().toLongLong(), qint64(::getpid()));
+}
+
+void SerialPortTest::a_process_holding_the_device_is_named_data()
+{
+    QTest::addColumn<QByteArray>("name"); // the name the locking process gives itself
+    QTest::addColumn<bool>("bystander");  // another process has the device open, unlocked
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("minicom") << "minicom"_ba << false << u"minicom"_s;
+    QTest::newRow("a name that reads as markup") << "<b>x</b>&amp;"_ba << false << u"?b?x?/b??amp;"_s;
+    QTest::newRow("the locker, not a bystander") << "picocom"_ba << true << u"picocom"_s;
+}
+
+void SerialPortTest::a_process_holding_the_device_is_named()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(bool, bystander);
+    QFETCH(QString, shown);
+
+    // Children that open the device, lock it or not, then take their name,
+    // with no lock file to name them.
+    QList<pid_t> children;
+    const auto end_children = qScopeGuard([&children] {
+        for (const pid_t child : children) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
+    });
+    const QByteArray device = QFile::encodeName(pty_->slave_path());
+    const auto hold = [&](const QByteArray &as, bool lock) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int fd = ::open(device.constData(), O_RDWR | O_NOCTTY);
+            if (fd < 0 || (lock && ::flock(fd, LOCK_EX | LOCK_NB) != 0))
+                ::_exit(1);
+            ::prctl(PR_SET_NAME, as.constData());
+            for (;;)
+                ::pause();
+        }
+        if (child > 0)
+            children.append(child);
+        return child;
+    };
+    const auto named = [](pid_t child) {
+        QFile comm(u"/proc/"_s + QString::number(child) + u"/comm"_s);
+        return comm.open(QIODevice::ReadOnly) ? comm.readAll().trimmed() : QByteArray();
+    };
+    if (bystander) {
+        const pid_t other = hold("getty"_ba, false);
+        QVERIFY(other > 0);
+        QTRY_COMPARE(named(other), "getty"_ba);
+    }
+    const pid_t locker = hold(name, true);
+    QVERIFY(locker > 0);
+    QTRY_COMPARE(named(locker), name);
+
+    SerialPort port;
+    QVERIFY(!port.open());
+    QCOMPARE(port.open_failure(), u"COM1：%1 正被 %2 (PID %3) 占用。"_s.arg(pty_->slave_path(), shown).arg(locker));
 }
 
 void SerialPortTest::planted_entries_are_no_lock_data()
