@@ -7,6 +7,7 @@
 #include "port/line_settings.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -17,6 +18,20 @@ enum class OpenFailure { none, no_device, in_use, permission, refused };
 // The lock file an open of `device` creates for other terminals to see; empty
 // when no lock directory is writable.
 QString lock_file_for(const QString &device);
+// For tests: look for and write lock files in `directories` instead of the
+// system's lock directories; an empty list goes back to those.
+void use_lock_directories(const QStringList &directories);
+
+// Another process that keeps a device from being opened, as far as it can be
+// seen: the live process its UUCP lock names, else the one whose flock it is,
+// else one that has the device open and whose /proc entry can be read. pid 0
+// when none is known.
+struct DeviceHolder
+{
+    qint64 pid = 0;
+    QString program; // its name in /proc (comm), marks replaced; empty if unreadable
+};
+DeviceHolder device_holder(const QString &device);
 
 // An open serial device, held exclusively until destroyed.
 class Line

@@ -4,14 +4,14 @@
 #include "port/platform.h"
 #include "port/port_naming.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QStandardPaths>
 #include <QSysInfo>
 
-#include <asm/termbits.h> // termios2: any baud rate via BOTHER; not combinable with <termios.h>
+#include <asm/termbits.h> // termios2: rates without a constant via BOTHER; not combinable with <termios.h>
+#include <dirent.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -23,8 +23,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -33,10 +37,29 @@ namespace kestrune::platform {
 namespace {
 
 // Lock directories in the order QSerialPort picks its own, so that both agree.
-constexpr QLatin1StringView lock_directories[] = {
+// Several are world-writable: whatever sits at a lock file's path may have been
+// planted by another user.
+constexpr QLatin1StringView system_lock_directories[] = {
     "/var/lock"_L1, "/etc/locks"_L1, "/var/spool/locks"_L1, "/var/spool/uucp"_L1,
     "/tmp"_L1, "/var/tmp"_L1, "/var/lock/lockdev"_L1, "/run/lock"_L1,
 };
+
+// Set by tests only, through use_lock_directories(); empty means the system's.
+QStringList &chosen_lock_directories()
+{
+    static QStringList directories;
+    return directories;
+}
+
+QStringList lock_directories()
+{
+    QStringList directories = chosen_lock_directories();
+    if (directories.isEmpty()) {
+        for (QLatin1StringView dir : system_lock_directories)
+            directories.append(dir);
+    }
+    return directories;
+}
 
 // "LCK..ttyUSB0" for /dev/ttyUSB0, "LCK..pts_3" for /dev/pts/3: the UUCP name
 // that lockdev, minicom and QSerialPort use.
@@ -51,16 +74,72 @@ QString lock_file_name(const QString &device)
     return "LCK.."_L1 + path;
 }
 
-// The pid in a lock file: decimal, possibly space-padded (HDB), first in the file.
-pid_t lock_holder(const QString &lock_path)
+// The largest file taken for a lock: HDB files (a ten-digit pid and a newline,
+// 11 bytes, or followed by program and user names as minicom writes them), binary
+// 4-byte pids, ours (HDB line, program and host names, at most about 330 bytes)
+// and QLockFile's (pid, program, host, machine and boot ids, about 420).
+constexpr qint64 lock_file_limit = 1024;
+
+// The pid a lock file names: the leading decimal number of its first line
+// (space-padded in HDB files), else a 4-byte binary pid; 0 when it names none.
+pid_t pid_in_lock(QByteArrayView contents)
 {
-    QFile file(lock_path);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray first_line = file.readLine(64).trimmed();
-    bool ok = false;
-    const long pid = first_line.toLong(&ok);
-    return ok && pid > 0 ? pid_t(pid) : 0;
+    qsizetype at = 0;
+    while (at < contents.size() && (contents[at] == ' ' || contents[at] == '\t'))
+        ++at;
+    qint64 pid = 0;
+    qsizetype digits = 0;
+    for (; at < contents.size() && contents[at] >= '0' && contents[at] <= '9' && digits < 10; ++at, ++digits)
+        pid = pid * 10 + (contents[at] - '0');
+    const bool ends = at == contents.size() || contents[at] == ' ' || contents[at] == '\n'
+                      || contents[at] == '\t' || contents[at] == '\r';
+    if (digits > 0 && ends)
+        return pid > 0 && pid <= std::numeric_limits<pid_t>::max() ? pid_t(pid) : 0;
+    if (contents.size() == qsizetype(sizeof(qint32))) {
+        qint32 binary = 0;
+        std::memcpy(&binary, contents.data(), sizeof binary);
+        return binary > 0 ? pid_t(binary) : 0;
+    }
+    return 0;
+}
+
+// What sits at a lock file's path.
+struct LockEntry
+{
+    enum class Kind {
+        absent,
+        lock,    // a regular file of a lock file's size
+        foreign, // anything else (link, FIFO, directory, device, a large or unreadable file): no lock
+    };
+    Kind kind = Kind::absent;
+    pid_t holder = 0;   // the pid it names, 0 for none
+    bool fresh = false; // written in the last ten seconds
+};
+
+// Looks without waiting and without following a link: a FIFO opens at once
+// with O_NONBLOCK and is never read, a link is not opened at all.
+LockEntry look_at_lock(const QString &path)
+{
+    LockEntry entry;
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        entry.kind = errno == ENOENT || errno == ENOTDIR ? LockEntry::Kind::absent : LockEntry::Kind::foreign;
+        return entry;
+    }
+    struct stat st{};
+    entry.kind = LockEntry::Kind::foreign;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= lock_file_limit) {
+        char contents[lock_file_limit];
+        const ssize_t n = ::read(fd, contents, sizeof contents);
+        if (n >= 0) {
+            entry.kind = LockEntry::Kind::lock;
+            entry.holder = pid_in_lock(QByteArrayView(contents, n));
+            entry.fresh = std::abs(double(::time(nullptr) - st.st_mtime)) < 10;
+        }
+    }
+    ::close(fd);
+    return entry;
 }
 
 bool process_alive(pid_t pid)
@@ -79,30 +158,31 @@ QByteArray lock_contents()
 }
 
 // Takes the UUCP lock of a device. false when a live process holds it; true
-// with an empty `taken` when there is nowhere to write a lock.
+// with an empty `taken` when there is nowhere to write a lock. Only lock files
+// are removed, and only stale ones; unlink never follows a link.
 bool take_lock_file(const QString &device, QString &taken)
 {
     const QString name = lock_file_name(device);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        for (QLatin1StringView dir : lock_directories) {
+        for (const QString &dir : lock_directories()) {
             const QString path = dir + u'/' + name;
-            if (!QFileInfo::exists(path))
-                continue;
-            const pid_t holder = lock_holder(path);
-            if (process_alive(holder))
+            const LockEntry entry = look_at_lock(path);
+            if (entry.kind != LockEntry::Kind::lock)
+                continue; // nothing there, or nothing a live program locks with
+            if (process_alive(entry.holder))
                 return false;
-            if (holder == 0 && QFileInfo(path).lastModified().secsTo(QDateTime::currentDateTime()) < 10)
+            if (entry.holder == 0 && entry.fresh)
                 return false; // being written by another program right now
-            QFile::remove(path); // stale: its owner is gone
+            ::unlink(QFile::encodeName(path).constData()); // stale: its owner is gone
         }
         const QString path = lock_file_for(device);
         if (path.isEmpty())
             return true;
         const int fd = ::open(QFile::encodeName(path).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
         if (fd < 0) {
             if (errno == EEXIST)
-                continue; // another program was quicker: look at its lock
+                continue; // another program was quicker, or something else sits there
             return true;
         }
         const QByteArray contents = lock_contents();
@@ -111,7 +191,7 @@ bool take_lock_file(const QString &device, QString &taken)
         if (written)
             taken = path;
         else
-            QFile::remove(path);
+            ::unlink(QFile::encodeName(path).constData());
         return true;
     }
     return true; // a lock that keeps reappearing and cannot be removed: rely on flock
@@ -119,8 +199,105 @@ bool take_lock_file(const QString &device, QString &taken)
 
 void release_lock_file(const QString &path)
 {
-    if (!path.isEmpty() && lock_holder(path) == ::getpid())
-        QFile::remove(path);
+    if (path.isEmpty())
+        return;
+    const LockEntry entry = look_at_lock(path);
+    if (entry.kind == LockEntry::Kind::lock && entry.holder == ::getpid())
+        ::unlink(QFile::encodeName(path).constData());
+}
+
+// The live process, other than this one, that a lock file of `device` names; 0 for none.
+pid_t lock_holder(const QString &device)
+{
+    const QString name = lock_file_name(device);
+    for (const QString &dir : lock_directories()) {
+        const LockEntry entry = look_at_lock(dir + u'/' + name);
+        if (entry.kind == LockEntry::Kind::lock && entry.holder != ::getpid() && process_alive(entry.holder))
+            return entry.holder;
+    }
+    return 0;
+}
+
+// The process other than this one whose flock keeps `device` closed, from
+// /proc/locks: "1: FLOCK  ADVISORY  WRITE 1798 00:18:4 0 EOF", the device
+// as major:minor (hex) of its file system and inode.
+pid_t flock_holder(const QString &device)
+{
+    struct stat st{};
+    if (::stat(QFile::encodeName(device).constData(), &st) != 0)
+        return 0;
+    QFile locks(u"/proc/locks"_s);
+    if (!locks.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray node = QByteArray::number(::major(st.st_dev), 16).rightJustified(2, '0') + ':'
+                            + QByteArray::number(::minor(st.st_dev), 16).rightJustified(2, '0') + ':'
+                            + QByteArray::number(quint64(st.st_ino));
+    const QList<QByteArray> lines = locks.readAll().split('\n'); // /proc files report size 0: no atEnd()
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 6 || fields[1] != "FLOCK" || fields[5] != node)
+            continue; // waiters ("->") and other kinds of lock
+        bool ok = false;
+        const pid_t pid = pid_t(fields[4].toLong(&ok));
+        if (ok && pid != ::getpid() && process_alive(pid))
+            return pid;
+    }
+    return 0;
+}
+
+// A process other than this one with `device` open, found through the links in
+// /proc/PID/fd; only those of processes we may look into are seen. readlink
+// reads the link alone and never opens what it names.
+pid_t process_with_open(const QString &device)
+{
+    QString path = QFileInfo(device).canonicalFilePath();
+    if (path.isEmpty())
+        path = device;
+    const QByteArray target = QFile::encodeName(path);
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return 0;
+    pid_t found = 0;
+    while (found == 0) {
+        const dirent *process = ::readdir(proc);
+        if (!process)
+            break;
+        char *end = nullptr;
+        const long pid = std::strtol(process->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid == ::getpid())
+            continue;
+        const QByteArray fd_dir = "/proc/" + QByteArray(process->d_name) + "/fd";
+        DIR *fds = ::opendir(fd_dir.constData());
+        if (!fds)
+            continue;
+        while (const dirent *fd = ::readdir(fds)) {
+            char link[PATH_MAX];
+            const ssize_t n = ::readlinkat(::dirfd(fds), fd->d_name, link, sizeof link);
+            if (n == target.size() && std::memcmp(link, target.constData(), size_t(n)) == 0) {
+                found = pid_t(pid);
+                break;
+            }
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return found;
+}
+
+// The name a process gives itself (/proc/PID/comm). Any process may choose it,
+// so marks that would make a tooltip read it as rich text, and control
+// characters, become '?'.
+QString program_name(pid_t pid)
+{
+    QFile comm(u"/proc/"_s + QString::number(pid) + u"/comm"_s);
+    if (!comm.open(QIODevice::ReadOnly))
+        return {};
+    QString name = QString::fromUtf8(comm.read(64).trimmed());
+    for (QChar &c : name) {
+        if (!c.isPrint() || c == u'<' || c == u'>' || c == u'&')
+            c = u'?';
+    }
+    return name;
 }
 
 OpenFailure failure_of_errno(int error)
@@ -146,6 +323,33 @@ tcflag_t size_flag(int data_bits)
     case 8: return CS8;
     default: return tcflag_t(-1);
     }
+}
+
+// The speed bits of CBAUD for a rate: its standard constant where there is one,
+// so that tools reading plain termios (stty) see the rate; BOTHER with the rate
+// in c_ospeed otherwise (14400 and 28800 of the window's list).
+tcflag_t speed_code(int rate)
+{
+    struct Standard
+    {
+        int rate;
+        tcflag_t code;
+    };
+    static constexpr Standard standard[] = {
+        {50, B50},           {75, B75},           {110, B110},         {134, B134},
+        {150, B150},         {200, B200},         {300, B300},         {600, B600},
+        {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+        {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+        {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+        {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+        {3500000, B3500000}, {4000000, B4000000},
+    };
+    for (const Standard &s : standard) {
+        if (s.rate == rate)
+            return s.code;
+    }
+    return BOTHER;
 }
 
 // A pseudo-terminal has no framing: its driver forces CS8 and clears PARENB.
@@ -183,7 +387,8 @@ bool apply_settings(int fd, const LineSettings &s)
     t.c_lflag &= ~tcflag_t(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOPRT
                            | ECHOKE | IEXTEN | TOSTOP);
     t.c_cflag &= ~tcflag_t(CBAUD | CIBAUD | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
-    t.c_cflag |= size | CREAD | CLOCAL | BOTHER | (BOTHER << IBSHIFT);
+    const tcflag_t speed_bits = speed_code(s.baud_rate);
+    t.c_cflag |= size | CREAD | CLOCAL | speed_bits | (speed_bits << IBSHIFT);
     switch (s.parity) {
     case Parity::none:
         break;
@@ -232,14 +437,34 @@ void set_modem_lines(int fd, const LineSettings &s)
 
 } // namespace
 
+void use_lock_directories(const QStringList &directories)
+{
+    chosen_lock_directories() = directories;
+}
+
 QString lock_file_for(const QString &device)
 {
-    for (QLatin1StringView dir : lock_directories) {
+    for (const QString &dir : lock_directories()) {
         const QFileInfo info(dir);
         if (info.isDir() && info.isWritable())
             return dir + u'/' + lock_file_name(device);
     }
     return {};
+}
+
+DeviceHolder device_holder(const QString &device)
+{
+    DeviceHolder holder;
+    pid_t pid = lock_holder(device);
+    if (pid == 0)
+        pid = flock_holder(device);
+    if (pid == 0)
+        pid = process_with_open(device); // the first of several, when several have it open
+    if (pid == 0)
+        return holder;
+    holder.pid = pid;
+    holder.program = program_name(pid);
+    return holder;
 }
 
 struct Line::Handles
@@ -250,12 +475,18 @@ struct Line::Handles
     MarkedInputDecoder decoder;
     bool trickling = false; // the last read was small: rest before the next
     bool exclusive = false;  // we set the tty's exclusive mode, so we clear it
+    termios2 before{};       // the device's settings before the open, given back at the close
+    bool restore = false;
 
     ~Handles()
     {
         if (wake >= 0)
             ::close(wake);
         if (device >= 0) {
+            // At once, as gtkterm does: waiting for the output to drain could take
+            // as long as a far end that does not read wants.
+            if (restore)
+                ::ioctl(device, TCSETS2, &before);
             // TIOCEXCL outlives this descriptor while any other stays open on the tty;
             // a failed open (root gets past another holder's) leaves the holder's alone.
             if (exclusive)
@@ -297,6 +528,8 @@ std::unique_ptr<Line> Line::open(const QString &device, const LineSettings &sett
         return nullptr;
     }
     h->exclusive = ::ioctl(h->device, TIOCEXCL) == 0;
+    // Only now that the device is ours: a holder's settings are never touched.
+    h->restore = ::ioctl(h->device, TCGETS2, &h->before) == 0;
 
     if (!apply_settings(h->device, settings)) {
         failure = OpenFailure::refused;

@@ -11,6 +11,13 @@ QString lock_file_for(const QString &)
     return {}; // Windows opens a device exclusively by itself
 }
 
+void use_lock_directories(const QStringList &) {}
+
+DeviceHolder device_holder(const QString &)
+{
+    return {};
+}
+
 struct Line::Handles
 {
 };

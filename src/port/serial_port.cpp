@@ -23,8 +23,14 @@ QString failure_text(platform::OpenFailure failure, int port_number, const QStri
         return {};
     case platform::OpenFailure::no_device:
         return name + u"：没有这个设备。"_s;
-    case platform::OpenFailure::in_use:
-        return name + u"：正被另一个程序使用。"_s;
+    case platform::OpenFailure::in_use: {
+        const platform::DeviceHolder holder = platform::device_holder(device);
+        if (holder.pid == 0)
+            return name + u"：正被另一个程序使用。"_s;
+        const QString program = holder.program.isEmpty() ? u"另一个程序"_s : holder.program;
+        return u"COM"_s + QString::number(port_number) + u"："_s + device + u" 正被 "_s + program + u" (PID "_s
+               + QString::number(holder.pid) + u") 占用。"_s;
+    }
     case platform::OpenFailure::permission:
         return name + u"：没有权限打开（把用户加入 dialout 组，再重新登录）。"_s;
     case platform::OpenFailure::refused:

@@ -1,6 +1,7 @@
 // The real program on a virtual X display, driven with xdotool, against a pty pair
 // bound to COM1: open the line, receive, save through the real dialog, send typed
-// text and HEX, send automatically, close the line and the window.
+// text and HEX, send automatically, close the line and the window, and find the
+// device with the settings it had before.
 
 #include "pty_pair.h"
 #include "real_window.h"
@@ -238,6 +239,39 @@ private Q_SLOTS:
         QCOMPARE(window.program().exitCode(), 0);
         const QString taken = device_taken(pty_->slave_path());
         QVERIFY2(taken.isEmpty(), qPrintable(taken));
+    }
+
+    void the_device_gets_its_settings_back_data()
+    {
+        QTest::addColumn<int>("signal"); // 0 for the window's close box
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("close box") << 0;
+    }
+    void the_device_gets_its_settings_back()
+    {
+        QFETCH(int, signal);
+        // The fixture's window is gone by now: clicks reach this one.
+        QVERIFY(spoil_line(pty_->slave()));
+        const QString before = describe(view_line(pty_->slave()));
+        {
+            RealWindow window(display_.name());
+            QVERIFY2(window.start(), "the window did not appear");
+            window.click(at::串口按钮);
+            QTRY_COMPARE_WITH_TIMEOUT(window.title(), open_caption, 10000);
+            QVERIFY(describe(view_line(pty_->slave())) != before);
+            if (signal != 0)
+                QCOMPARE(::kill(pid_t(window.program().processId()), signal), 0);
+            else
+                window.close();
+            QVERIFY(window.program().waitForFinished(10000));
+            QCOMPARE(window.program().exitStatus(), QProcess::NormalExit);
+        }
+        QCOMPARE(describe(view_line(pty_->slave())), before);
+
+        termios raw{};
+        QCOMPARE(::tcgetattr(pty_->slave(), &raw), 0);
+        ::cfmakeraw(&raw);
+        QCOMPARE(::tcsetattr(pty_->slave(), TCSANOW, &raw), 0);
     }
 };
 

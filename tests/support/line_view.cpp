@@ -24,6 +24,19 @@ LineView view_line(int fd)
     return view;
 }
 
+QString describe(const LineView &line)
+{
+    if (!line.valid)
+        return QStringLiteral("(not a terminal)");
+    return QStringLiteral("iflag %1 oflag %2 cflag %3 lflag %4 ispeed %5 ospeed %6")
+        .arg(line.iflag, 0, 8)
+        .arg(line.oflag, 0, 8)
+        .arg(line.cflag, 0, 8)
+        .arg(line.lflag, 0, 8)
+        .arg(line.ispeed)
+        .arg(line.ospeed);
+}
+
 bool spoil_line(int fd)
 {
     termios2 t{};

@@ -71,6 +71,8 @@ struct LineView
     bool valid = false;
 };
 LineView view_line(int fd);
+// The flags and speeds in one line of text, to compare two views.
+QString describe(const LineView &line);
 // Settings no serial terminal wants: 50 baud, 7 bits, odd parity, two stop
 // bits, hardware and XON/XOFF flow control, cooked mode.
 bool spoil_line(int fd);
