@@ -244,6 +244,50 @@ private Q_SLOTS:
             QVERIFY(!visited.contains(QString::fromUtf8(never)));
     }
 
+    // Tab lands on the checked radio of a pair, so that Space there changes nothing.
+    void tab_enters_a_radio_pair_at_its_checked_radio_data()
+    {
+        QTest::addColumn<QString>("chosen"); // clicked first; empty: the pair as at start
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<bool>("backwards");
+        QTest::addColumn<QString>("lands");
+        QTest::newRow("receive pair at start") << QString() << u"清空接收按钮"_s << false << u"接收HEX单选框"_s;
+        QTest::newRow("receive pair at start, Shift+Tab")
+            << QString() << u"保存接收按钮"_s << true << u"接收HEX单选框"_s;
+        QTest::newRow("receive pair in text mode")
+            << u"接收文本单选框"_s << u"清空接收按钮"_s << false << u"接收文本单选框"_s;
+        QTest::newRow("receive pair back in HEX mode")
+            << u"接收HEX单选框"_s << u"保存接收按钮"_s << true << u"接收HEX单选框"_s;
+        QTest::newRow("send pair at start") << QString() << u"发送编辑框"_s << false << u"发送HEX单选框"_s;
+        QTest::newRow("send pair at start, Shift+Tab")
+            << QString() << u"清空发送按钮"_s << true << u"发送HEX单选框"_s;
+        QTest::newRow("send pair in text mode")
+            << u"发送文本单选框"_s << u"发送编辑框"_s << false << u"发送文本单选框"_s;
+        QTest::newRow("send pair in text mode, Shift+Tab")
+            << u"发送文本单选框"_s << u"清空发送按钮"_s << true << u"发送文本单选框"_s;
+    }
+    void tab_enters_a_radio_pair_at_its_checked_radio()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, from);
+        QFETCH(bool, backwards);
+        QFETCH(QString, lands);
+        if (!chosen.isEmpty())
+            QTest::mouseClick(control(chosen), Qt::LeftButton);
+        control(from)->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), control(from));
+
+        QTest::keyClick(QApplication::focusWidget(), backwards ? Qt::Key_Backtab : Qt::Key_Tab,
+                        backwards ? Qt::ShiftModifier : Qt::NoModifier);
+        QCOMPARE(QApplication::focusWidget()->objectName(), lands);
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        const QString pair = lands.left(2); // 接收 or 发送
+        QVERIFY(control<QRadioButton>(lands)->isChecked());
+        for (const QString &radio : {pair + u"文本单选框"_s, pair + u"HEX单选框"_s})
+            QCOMPARE(control<QRadioButton>(radio)->isChecked(), radio == lands);
+    }
+
     void radio_pairs_are_two_groups_data()
     {
         QTest::addColumn<QString>("click");
