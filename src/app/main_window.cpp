@@ -139,7 +139,9 @@ MainWindow::MainWindow()
     停止位组合框 = make_list(this, u"停止位组合框", {483, 15, 83, 20}, {u"1位"_s, u"2位"_s},
                              {int(StopBits::one), int(StopBits::two)}, 0);
     串口按钮 = make_button(this, u"串口按钮", {589, 13, 80, 24}, u"打开串口"_s);
-    标签8 = make_label(this, u"标签8", {696, 56, 128, 32}, u"鼠标停在串口上可看对应的设备"_s);
+    // Where the two tooltips are: the port list's devices, and the open button's
+    // error when an open failed. Two lines that fit the label's 128 x 32.
+    标签8 = make_label(this, u"标签8", {696, 56, 128, 32}, u"悬停串口列表:看设备\n悬停打开按钮:看错误"_s);
     标签8->setWordWrap(true);
 
     接收编辑框 = place(new ReceiveBox(分组框1), u"接收编辑框", {11, 22, 296, 368});

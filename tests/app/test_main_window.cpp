@@ -153,7 +153,16 @@ private Q_SLOTS:
         auto *hint = control<QLabel>(u"标签8"_s);
         QCOMPARE(hint->geometry(), QRect(696, 56, 128, 32));
         QVERIFY(hint->wordWrap());
-        QVERIFY(!hint->text().isEmpty());
+        // Two lines, naming both tooltips, each whole within the label's width and
+        // together within its height.
+        const QStringList lines = hint->text().split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines.at(0).contains(u"串口列表"_s));
+        QVERIFY(lines.at(1).contains(u"打开按钮"_s));
+        const QFontMetrics metrics(hint->font());
+        for (const QString &line : lines)
+            QVERIFY2(metrics.horizontalAdvance(line) <= hint->width(), qPrintable(line));
+        QVERIFY(hint->heightForWidth(hint->width()) <= hint->height());
     }
 
     void window_at_start()
