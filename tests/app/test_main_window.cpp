@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -217,18 +218,40 @@ private Q_SLOTS:
         QCOMPARE(list->currentIndex(), selected);
     }
 
-    void list_opens_to_160_pixels_with_taller_items()
+    // Each list opens to at most 160 px with its field, shows whole items one pixel
+    // taller than the style's, and a scroll bar when they do not all fit.
+    void list_opens_to_160_pixels_with_whole_taller_items_data()
     {
-        auto *baud = control<QComboBox>(u"波特率组合框"_s);
+        QTest::addColumn<bool>("scrolls");
+        QTest::newRow("波特率组合框") << true;
+        QTest::newRow("串口组合框") << false;
+        QTest::newRow("校验位组合框") << false;
+    }
+    void list_opens_to_160_pixels_with_whole_taller_items()
+    {
+        QFETCH(bool, scrolls);
+        auto *list = control<QComboBox>(QString::fromUtf8(QTest::currentDataTag()));
         QComboBox plain;
-        plain.addItem(u"600"_s);
-        QCOMPARE(baud->view()->sizeHintForRow(0), plain.view()->sizeHintForRow(0) + 1);
-        baud->showPopup();
-        QWidget *popup = baud->view()->window();
+        plain.setStyle(list->style());
+        plain.addItem(list->itemText(0));
+        const int row = list->view()->sizeHintForRow(0);
+        QCOMPARE(row, plain.view()->sizeHintForRow(0) + 1);
+
+        list->showPopup();
+        QWidget *popup = list->view()->window();
         QTRY_VERIFY(popup->isVisible());
-        QCOMPARE(popup->height() + baud->height(), 160);
-        QCOMPARE(popup->mapToGlobal(QPoint(0, 0)).y(), baud->mapToGlobal(QPoint(0, baud->height())).y());
-        baud->hidePopup();
+        const QWidget *viewport = list->view()->viewport();
+        QCOMPARE(viewport->height() % row, 0);
+        QCOMPARE(list->view()->verticalScrollBar()->isVisible(), scrolls);
+        if (scrolls) {
+            const int open = popup->height() + list->height();
+            QVERIFY2(open <= 160 && open > 160 - row, qPrintable(QString::number(open)));
+        } else {
+            QCOMPARE(viewport->height(), row * list->count());
+        }
+        QVERIFY(viewport->rect().contains(list->view()->visualRect(list->view()->currentIndex())));
+        QCOMPARE(popup->mapToGlobal(QPoint(0, 0)).y(), list->mapToGlobal(QPoint(0, list->height())).y());
+        list->hidePopup();
     }
 
     void tab_visits_every_enabled_tab_stop_once()
