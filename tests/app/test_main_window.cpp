@@ -316,7 +316,7 @@ private Q_SLOTS:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
         const QString pair = lands.left(2); // 接收 or 发送
         QVERIFY(control<QRadioButton>(lands)->isChecked());
-        for (const QString &radio : {pair + u"文本单选框"_s, pair + u"HEX单选框"_s})
+        for (const QString &radio : QStringList{pair + u"文本单选框"_s, pair + u"HEX单选框"_s})
             QCOMPARE(control<QRadioButton>(radio)->isChecked(), radio == lands);
     }
 
