@@ -2,7 +2,9 @@
 
 #include <QAbstractItemView>
 #include <QAbstractItemDelegate>
+#include <QApplication>
 #include <QProxyStyle>
+#include <QStyleFactory>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -38,6 +40,11 @@ private:
 class ListDropDownStyle : public QProxyStyle
 {
 public:
+    // Over a style of the application's own kind, which it owns.
+    ListDropDownStyle()
+        : QProxyStyle(QStyleFactory::create(QApplication::style()->name()))
+    {
+    }
     int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
                   QStyleHintReturn *answer) const override
     {
