@@ -2,6 +2,10 @@
 
 #include <QAbstractItemView>
 #include <QAbstractItemDelegate>
+#include <QApplication>
+#include <QProxyStyle>
+#include <QStyleFactory>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -31,11 +35,34 @@ private:
     QAbstractItemDelegate *style_delegate_; // owned by the list
 };
 
+// The application's style, except that the list drops down as a plain list with
+// a scroll bar, not as a menu-like popup whose scroll arrows show only at times.
+class ListDropDownStyle : public QProxyStyle
+{
+public:
+    // Over a style of the application's own kind, which it owns.
+    ListDropDownStyle()
+        : QProxyStyle(QStyleFactory::create(QApplication::style()->name()))
+    {
+    }
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *answer) const override
+    {
+        if (hint == SH_ComboBox_Popup)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, answer);
+    }
+};
+
 } // namespace
 
 DropDownList::DropDownList(QWidget *parent)
     : QComboBox(parent)
 {
+    // The style first: the popup's view takes its scroll bar policy from it when made.
+    auto *style = new ListDropDownStyle;
+    style->setParent(this);
+    setStyle(style);
     setEditable(false);
     setInsertPolicy(QComboBox::NoInsert);
     // setItemDelegate keeps the replaced delegate alive, as a child of the list.
@@ -45,19 +72,19 @@ DropDownList::DropDownList(QWidget *parent)
 void DropDownList::showPopup()
 {
     QComboBox::showPopup();
-    // The popup container is the view's window; keep it below the field and at
-    // most open_height minus the field, shrunk to the items when they fit.
+    // The popup container is the view's window; keep it below the field, as many
+    // whole items as fit in open_height less the field, shrunk to the items when
+    // they all fit, with the scroll bar beside them when they do not.
     QAbstractItemView *list = view();
     QWidget *popup = list->window();
-    if (popup == window())
+    if (popup == window() || count() == 0)
         return;
-    int rows = 0;
-    for (int row = 0; row < count(); ++row)
-        rows += list->sizeHintForRow(row);
+    const int row = list->sizeHintForRow(0);
     const int chrome = popup->height() - list->viewport()->height();
-    const int height = std::min(open_height - this->height(), rows + chrome);
-    const QPoint below = mapToGlobal(QPoint(0, this->height()));
-    popup->setGeometry(below.x(), below.y(), popup->width(), height);
+    const int rows = std::clamp((open_height - height() - chrome) / std::max(1, row), 1, count());
+    const QPoint below = mapToGlobal(QPoint(0, height()));
+    popup->setGeometry(below.x(), below.y(), popup->width(), chrome + rows * row);
+    list->scrollTo(list->currentIndex(), QAbstractItemView::EnsureVisible);
 }
 
 } // namespace kestrune

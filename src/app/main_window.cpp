@@ -10,6 +10,7 @@
 #include "save/message_questions.h"
 #include "send/period_timer.h"
 
+#include <QButtonGroup>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -56,6 +57,25 @@ QRadioButton *make_radio(QWidget *parent, QStringView name, QRect geometry, cons
     radio->setAutoExclusive(true);
     radio->setChecked(checked);
     return radio;
+}
+
+// A radio pair as one exclusive group, the way Qt sets one up, so that Tab enters
+// the pair at its checked radio: the unchecked one is left out of the tab chain.
+void group_radio_pair(QRadioButton *first, QRadioButton *second)
+{
+    auto *group = new QButtonGroup(first->parentWidget());
+    group->setExclusive(true);
+    group->addButton(first);
+    group->addButton(second);
+    const auto tab_to_checked = [group] {
+        for (QAbstractButton *radio : group->buttons()) {
+            const Qt::FocusPolicy policy = radio->focusPolicy();
+            radio->setFocusPolicy(radio->isChecked() ? Qt::FocusPolicy(policy | Qt::TabFocus)
+                                                     : Qt::FocusPolicy(policy & ~Qt::TabFocus));
+        }
+    };
+    tab_to_checked();
+    QObject::connect(group, &QButtonGroup::buttonToggled, group, tab_to_checked);
 }
 
 DropDownList *make_list(QWidget *parent, QStringView name, QRect geometry,
@@ -119,13 +139,16 @@ MainWindow::MainWindow()
     停止位组合框 = make_list(this, u"停止位组合框", {483, 15, 83, 20}, {u"1位"_s, u"2位"_s},
                              {int(StopBits::one), int(StopBits::two)}, 0);
     串口按钮 = make_button(this, u"串口按钮", {589, 13, 80, 24}, u"打开串口"_s);
-    标签8 = make_label(this, u"标签8", {696, 56, 128, 32}, u"鼠标停在串口上可看对应的设备"_s);
+    // Where the two tooltips are: the port list's devices, and the open button's
+    // error when an open failed. Two lines that fit the label's 128 x 32.
+    标签8 = make_label(this, u"标签8", {696, 56, 128, 32}, u"悬停串口列表:看设备\n悬停打开按钮:看错误"_s);
     标签8->setWordWrap(true);
 
     接收编辑框 = place(new ReceiveBox(分组框1), u"接收编辑框", {11, 22, 296, 368});
     清空接收按钮 = make_button(分组框1, u"清空接收按钮", {84, 399, 87, 24}, u"清空接收区"_s);
     接收文本单选框 = make_radio(分组框1, u"接收文本单选框", {12, 401, 80, 24}, u"文本模式"_s, false);
     接收HEX单选框 = make_radio(分组框1, u"接收HEX单选框", {12, 427, 80, 24}, u"HEX模式"_s, true);
+    group_radio_pair(接收文本单选框, 接收HEX单选框);
     保存接收按钮 = make_button(this, u"保存接收按钮", {100, 479, 87, 24}, u"保存接收数据"_s);
 
     发送编辑框 = place(new QPlainTextEdit(this), u"发送编辑框", {363, 72, 296, 368});
@@ -136,6 +159,7 @@ MainWindow::MainWindow()
     发送编辑框->setTabChangesFocus(true);
     发送文本单选框 = make_radio(分组框2, u"发送文本单选框", {6, 400, 80, 24}, u"文本模式"_s, false);
     发送HEX单选框 = make_radio(分组框2, u"发送HEX单选框", {6, 429, 80, 24}, u"HEX模式"_s, true);
+    group_radio_pair(发送文本单选框, 发送HEX单选框);
     清空发送按钮 = make_button(this, u"清空发送按钮", {426, 448, 86, 24}, u"清空发送区"_s);
     保存发送按钮 = make_button(this, u"保存发送按钮", {426, 477, 86, 24}, u"保存发送数据"_s);
     标签5 = make_label(this, u"标签5", {527, 454, 56, 24}, u"周期(ms)"_s);

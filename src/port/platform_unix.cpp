@@ -626,19 +626,18 @@ bool Line::write_byte(quint8 byte, int timeout_ms)
 
 namespace kestrune {
 
-QString port_device(int n)
+QString port_device(int n, const QList<SystemPort> &ports)
 {
     const QFileInfo link(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
                          + "/kestrune/ports/COM"_L1 + QString::number(n));
     if (link.isSymLink())
         return link.symLinkTarget();
+    return n >= 1 && n <= ports.size() ? ports.at(n - 1).device : QString();
+}
 
-    QStringList devices;
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &port : ports)
-        devices.append(port.systemLocation());
-    devices = order_serial_ports(devices);
-    return n >= 1 && n <= devices.size() ? devices.at(n - 1) : QString();
+QString port_device(int n)
+{
+    return port_device(n, system_serial_ports());
 }
 
 } // namespace kestrune

@@ -48,9 +48,14 @@ bool Line::write_byte(quint8, int)
 
 namespace kestrune {
 
-QString port_device(int n)
+QString port_device(int n, const QList<SystemPort> &)
 {
     return QStringLiteral("\\\\.\\COM") + QString::number(n);
+}
+
+QString port_device(int n)
+{
+    return port_device(n, {});
 }
 
 } // namespace kestrune

@@ -18,6 +18,13 @@ using BoxContent = std::function<void(QIODevice &out)>;
 // folders) contains ".txt" in any letter case.
 QString save_file_name(const QString &chosen);
 
+// Why a file could not be written, for the message: the common causes (no
+// permission, disk full, read-only file system, name too long, no such folder, a
+// folder of that name) in Chinese from the system's error code, the system's own
+// text for other codes, and `file_text` (the file's own error text) when no code
+// is known (0).
+QString save_failure_reason(int error_code, const QString &file_text);
+
 // save_box_to_file, shared by both save buttons; the box is told apart by its content.
 class SaveCommand
 {

@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -153,7 +154,16 @@ private Q_SLOTS:
         auto *hint = control<QLabel>(u"标签8"_s);
         QCOMPARE(hint->geometry(), QRect(696, 56, 128, 32));
         QVERIFY(hint->wordWrap());
-        QVERIFY(!hint->text().isEmpty());
+        // Two lines, naming both tooltips, each whole within the label's width and
+        // together within its height.
+        const QStringList lines = hint->text().split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines.at(0).contains(u"串口列表"_s));
+        QVERIFY(lines.at(1).contains(u"打开按钮"_s));
+        const QFontMetrics metrics(hint->font());
+        for (const QString &line : lines)
+            QVERIFY2(metrics.horizontalAdvance(line) <= hint->width(), qPrintable(line));
+        QVERIFY(hint->heightForWidth(hint->width()) <= hint->height());
     }
 
     void window_at_start()
@@ -208,18 +218,40 @@ private Q_SLOTS:
         QCOMPARE(list->currentIndex(), selected);
     }
 
-    void list_opens_to_160_pixels_with_taller_items()
+    // Each list opens to at most 160 px with its field, shows whole items one pixel
+    // taller than the style's, and a scroll bar when they do not all fit.
+    void list_opens_to_160_pixels_with_whole_taller_items_data()
     {
-        auto *baud = control<QComboBox>(u"波特率组合框"_s);
+        QTest::addColumn<bool>("scrolls");
+        QTest::newRow("波特率组合框") << true;
+        QTest::newRow("串口组合框") << false;
+        QTest::newRow("校验位组合框") << false;
+    }
+    void list_opens_to_160_pixels_with_whole_taller_items()
+    {
+        QFETCH(bool, scrolls);
+        auto *list = control<QComboBox>(QString::fromUtf8(QTest::currentDataTag()));
         QComboBox plain;
-        plain.addItem(u"600"_s);
-        QCOMPARE(baud->view()->sizeHintForRow(0), plain.view()->sizeHintForRow(0) + 1);
-        baud->showPopup();
-        QWidget *popup = baud->view()->window();
+        plain.setStyle(list->style());
+        plain.addItem(list->itemText(0));
+        const int row = list->view()->sizeHintForRow(0);
+        QCOMPARE(row, plain.view()->sizeHintForRow(0) + 1);
+
+        list->showPopup();
+        QWidget *popup = list->view()->window();
         QTRY_VERIFY(popup->isVisible());
-        QCOMPARE(popup->height() + baud->height(), 160);
-        QCOMPARE(popup->mapToGlobal(QPoint(0, 0)).y(), baud->mapToGlobal(QPoint(0, baud->height())).y());
-        baud->hidePopup();
+        const QWidget *viewport = list->view()->viewport();
+        QCOMPARE(viewport->height() % row, 0);
+        QCOMPARE(list->view()->verticalScrollBar()->isVisible(), scrolls);
+        if (scrolls) {
+            const int open = popup->height() + list->height();
+            QVERIFY2(open <= 160 && open > 160 - row, qPrintable(QString::number(open)));
+        } else {
+            QCOMPARE(viewport->height(), row * list->count());
+        }
+        QVERIFY(viewport->rect().contains(list->view()->visualRect(list->view()->currentIndex())));
+        QCOMPARE(popup->mapToGlobal(QPoint(0, 0)).y(), list->mapToGlobal(QPoint(0, list->height())).y());
+        list->hidePopup();
     }
 
     void tab_visits_every_enabled_tab_stop_once()
@@ -242,6 +274,50 @@ private Q_SLOTS:
         QCOMPARE(visited, QSet<QString>(expected.begin(), expected.end()));
         for (const char *never : {"发送按钮", "自动按钮", "发送数编辑框", "接收数编辑框", "标签1", "分组框1"})
             QVERIFY(!visited.contains(QString::fromUtf8(never)));
+    }
+
+    // Tab lands on the checked radio of a pair, so that Space there changes nothing.
+    void tab_enters_a_radio_pair_at_its_checked_radio_data()
+    {
+        QTest::addColumn<QString>("chosen"); // clicked first; empty: the pair as at start
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<bool>("backwards");
+        QTest::addColumn<QString>("lands");
+        QTest::newRow("receive pair at start") << QString() << u"清空接收按钮"_s << false << u"接收HEX单选框"_s;
+        QTest::newRow("receive pair at start, Shift+Tab")
+            << QString() << u"保存接收按钮"_s << true << u"接收HEX单选框"_s;
+        QTest::newRow("receive pair in text mode")
+            << u"接收文本单选框"_s << u"清空接收按钮"_s << false << u"接收文本单选框"_s;
+        QTest::newRow("receive pair back in HEX mode")
+            << u"接收HEX单选框"_s << u"保存接收按钮"_s << true << u"接收HEX单选框"_s;
+        QTest::newRow("send pair at start") << QString() << u"发送编辑框"_s << false << u"发送HEX单选框"_s;
+        QTest::newRow("send pair at start, Shift+Tab")
+            << QString() << u"清空发送按钮"_s << true << u"发送HEX单选框"_s;
+        QTest::newRow("send pair in text mode")
+            << u"发送文本单选框"_s << u"发送编辑框"_s << false << u"发送文本单选框"_s;
+        QTest::newRow("send pair in text mode, Shift+Tab")
+            << u"发送文本单选框"_s << u"清空发送按钮"_s << true << u"发送文本单选框"_s;
+    }
+    void tab_enters_a_radio_pair_at_its_checked_radio()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, from);
+        QFETCH(bool, backwards);
+        QFETCH(QString, lands);
+        if (!chosen.isEmpty())
+            QTest::mouseClick(control(chosen), Qt::LeftButton);
+        control(from)->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), control(from));
+
+        QTest::keyClick(QApplication::focusWidget(), backwards ? Qt::Key_Backtab : Qt::Key_Tab,
+                        backwards ? Qt::ShiftModifier : Qt::NoModifier);
+        QCOMPARE(QApplication::focusWidget()->objectName(), lands);
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        const QString pair = lands.left(2); // 接收 or 发送
+        QVERIFY(control<QRadioButton>(lands)->isChecked());
+        for (const QString &radio : QStringList{pair + u"文本单选框"_s, pair + u"HEX单选框"_s})
+            QCOMPARE(control<QRadioButton>(radio)->isChecked(), radio == lands);
     }
 
     void radio_pairs_are_two_groups_data()

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
+#include <QScreen>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -209,6 +211,7 @@ private Q_SLOTS:
 
     void replace_question_data();
     void replace_question();
+    void failure_message_data();
     void failure_message();
     void missing_folder_message();
 
@@ -464,20 +467,41 @@ void SaveDialogTest::replace_question()
     QVERIFY2(text.contains(QDir::toNativeSeparators(path)), qPrintable(text));
 }
 
+void SaveDialogTest::failure_message_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("usual name") << u"log.txt"_s;
+    QTest::newRow("name too long") << QString(300, u'n') + u".txt"_s;
+}
+
+// The whole path and the reason, in a box that fits on the screen with its text
+// unclipped, however long the name.
 void SaveDialogTest::failure_message()
 {
+    QFETCH(QString, name);
     QString text;
+    bool label_whole = false;
+    bool box_fits = false;
     ModalScript script;
-    script.then(answer(QMessageBox::Ok, &text));
+    script.then([&](QWidget *modal) {
+        auto *label = modal->findChild<QLabel *>(u"qt_msgbox_label"_s);
+        label_whole = label && label->minimumSizeHint().width() <= label->width()
+                      && label->heightForWidth(label->width()) <= label->height();
+        box_fits = modal->frameGeometry().width() <= modal->screen()->availableGeometry().width();
+        answer(QMessageBox::Ok, &text)(modal);
+    });
 
     MessageBoxQuestions questions(window_.get());
-    const QString path = in_dir(u"log.txt"_s);
-    questions.report_save_failure(path, u"No space left on device"_s);
+    const QString path = in_dir(name);
+    questions.report_save_failure(path, u"文件名太长。"_s);
 
     QCOMPARE(script.unexpected, QStringList{});
     QVERIFY(script.all_steps_taken());
-    QVERIFY2(text.contains(QDir::toNativeSeparators(path)), qPrintable(text));
-    QVERIFY2(text.contains(u"No space left on device"_s), qPrintable(text));
+    const QString unbroken = QString(text).remove(QChar(0x200B));
+    QVERIFY2(unbroken.contains(QDir::toNativeSeparators(path)), qPrintable(text));
+    QVERIFY2(text.endsWith(u"文件名太长。"_s), qPrintable(text));
+    QVERIFY(label_whole);
+    QVERIFY(box_fits);
 }
 
 void SaveDialogTest::missing_folder_message()
