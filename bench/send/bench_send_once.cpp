@@ -1,5 +1,7 @@
 // One send of a 1 MB send box in text mode through the real port into a pty: how
-// fast the bytes leave, against a bare loop of the same one-byte writes.
+// fast the bytes leave, against a bare loop of the same one-byte writes, and the
+// longest the event loop is held meanwhile, with a fast far end and with one
+// that reads 960 bytes a second (a 9600 baud line).
 
 #include "far_end.h"
 #include "pty_line.h"
@@ -26,6 +28,8 @@ namespace {
 
 constexpr qsizetype box_size = 1024 * 1024;
 constexpr int runs = 5;
+constexpr int slow_pace = 960;       // bytes a second
+constexpr int slow_watch_ms = 10000; // 1 MB at that pace would take 18 minutes
 
 class BenchControls : public kestrune::SendControls
 {
@@ -41,6 +45,31 @@ public:
 
 private:
     QByteArray text_;
+};
+
+// The longest gap between two turns of a 1 ms timer, less its period: how long
+// the event loop was held at most.
+class StallProbe
+{
+public:
+    StallProbe()
+    {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            longest_ = std::max(longest_, now - last_);
+            last_ = now;
+        });
+        clock_.start();
+        timer_.start(1);
+    }
+    double longest_ms() const { return std::max(0.0, double(longest_) / 1e6 - 1.0); }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 longest_ = 0;
 };
 
 QByteArray make_box()
@@ -82,6 +111,7 @@ int main(int argc, char **argv)
     const QByteArray box = make_box();
     std::vector<double> send_ms;
     std::vector<double> return_us;
+    std::vector<double> stall_ms;
     std::vector<double> bare_ms;
 
     for (int run = 0; run < runs; ++run) {
@@ -98,12 +128,14 @@ int main(int argc, char **argv)
                     loop.quit();
             });
             QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+            const StallProbe probe;
             QElapsedTimer clock;
             clock.start();
             sender.command.send_once();
             return_us.push_back(double(clock.nsecsElapsed()) / 1e3);
             loop.exec();
             send_ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+            stall_ms.push_back(probe.longest_ms());
             QTimer::singleShot(200, &loop, &QEventLoop::quit);
             loop.exec();
             if (far.received_size() != box.size() || sender.state.sent_count != box.size()) {
@@ -125,6 +157,36 @@ int main(int argc, char **argv)
         }
     }
 
+    // The same probe with nothing to send: what the machine itself costs the loop.
+    double idle_stall = 0;
+    {
+        QEventLoop loop;
+        const StallProbe probe;
+        QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+        loop.exec();
+        idle_stall = probe.longest_ms();
+    }
+
+    // A far end at 960 bytes a second: watch the loop for a while, then close mid-send.
+    double slow_stall = 0;
+    qint64 slow_written = 0;
+    double close_ms = 0;
+    {
+        Sender sender(box);
+        const FarEnd far(sender.line.master(), slow_pace);
+        QEventLoop loop;
+        const StallProbe probe;
+        sender.command.send_once();
+        QTimer::singleShot(slow_watch_ms, &loop, &QEventLoop::quit);
+        loop.exec();
+        slow_stall = probe.longest_ms();
+        QElapsedTimer clock;
+        clock.start();
+        sender.line.port().close();
+        close_ms = double(clock.nsecsElapsed()) / 1e6;
+        slow_written = sender.state.sent_count;
+    }
+
     const double send = median(send_ms);
     const double bare = median(bare_ms);
     QTextStream out(stdout);
@@ -135,5 +197,12 @@ int main(int argc, char **argv)
     out << "  bytes per second:            " << QString::number(box.size() / (send / 1000.0), 'f', 0) << '\n';
     out << "  bare write loop:             " << QString::number(bare, 'f', 1) << " ms\n";
     out << "  send / bare loop:            " << QString::number(send / bare, 'f', 3) << '\n';
+    out << "  longest event-loop stall:    " << QString::number(median(stall_ms), 'f', 1) << " ms (median), "
+        << QString::number(*std::max_element(stall_ms.begin(), stall_ms.end()), 'f', 1) << " ms (worst run)\n";
+    out << "  (idle loop, nothing to send: " << QString::number(idle_stall, 'f', 1) << " ms)\n";
+    out << "far end reading " << slow_pace << " bytes a second, watched for " << slow_watch_ms / 1000 << " s\n";
+    out << "  longest event-loop stall:    " << QString::number(slow_stall, 'f', 1) << " ms\n";
+    out << "  bytes written meanwhile:     " << slow_written << '\n';
+    out << "  close with the send under way: " << QString::number(close_ms, 'f', 1) << " ms\n";
     return 0;
 }
