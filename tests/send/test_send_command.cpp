@@ -225,10 +225,9 @@ void TestSendCommand::a_byte_not_taken_in_time_ends_its_send()
     rig.command.send_once();
 
     // Stopped for longer than the 1000 ms write time-out: the rest of the first
-    // send is dropped whole; the next send then waits for room of its own.
+    // send is dropped whole; the next send then goes as the far end reads again.
     QTRY_VERIFY(rig.state.sent_count > 0);
     QTRY_COMPARE_WITH_TIMEOUT(rig.port().sends_waiting(), 0, 5000);
-    QVERIFY(rig.port().is_sending());
     QTest::qWait(200);
     rig.far->start_reading();
 
