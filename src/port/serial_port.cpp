@@ -142,7 +142,7 @@ void SerialPort::report_loss(quint64 session)
             return; // the line was closed meanwhile
     }
     Q_EMIT device_lost(u"COM"_s + QString::number(port_number_)
-                       + u"：设备已断开。关闭串口，等设备回来后再打开。"_s);
+                       + u"：设备已断开。等设备回来后再打开串口。"_s);
 }
 
 void SerialPort::take_input(quint64 session)
