@@ -13,6 +13,9 @@ LineOutput::LineOutput(platform::Line &line, int timeout_ms, QObject *parent)
 {
     room_.setEnabled(false);
     connect(&room_, &QSocketNotifier::activated, this, &LineOutput::write_some);
+    retry_.setSingleShot(true);
+    retry_.setInterval(retry_ms);
+    connect(&retry_, &QTimer::timeout, this, &LineOutput::write_some);
     stall_.setSingleShot(true);
     stall_.setInterval(timeout_ms);
     connect(&stall_, &QTimer::timeout, this, &LineOutput::end_stalled_send);
@@ -40,11 +43,11 @@ void LineOutput::write_some()
     QElapsedTimer turn;
     turn.start();
     const qint64 before = unreported_;
-    // Leaves with bytes still to write. The stall counts from the last byte written
-    // (to within a turn), also when the output filled up with that very byte and
-    // no room will ever be signalled.
+    // Leaves with bytes still to write, to come back when room is signalled or at
+    // the next retry. The stall counts from the last byte written (to within a turn).
     const auto pause = [&] {
         const bool progressed = unreported_ != before;
+        retry_.start();
         if (progressed || !stall_.isActive())
             stall_.start();
         if (progressed && !report_turn_.isActive())
@@ -66,7 +69,7 @@ void LineOutput::write_some()
                 ended = true; // the rest of this send is dropped whole
                 break;
             }
-            if (offset_ < send.size() && turn.hasExpired(turn_ms)) {
+            if (!ended && offset_ < send.size() && turn.hasExpired(turn_ms)) {
                 pause(); // other events take their turn; the notifier brings us back
                 return;
             }
@@ -75,6 +78,7 @@ void LineOutput::write_some()
         offset_ = 0;
     }
     room_.setEnabled(false);
+    retry_.stop();
     stall_.stop();
     if (unreported_ != before && !report_turn_.isActive())
         report_turn_.start();

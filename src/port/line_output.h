@@ -36,6 +36,9 @@ public:
     static constexpr int turn_ms = 4;
     // Reports of `written` come at most this often, in milliseconds: once a frame.
     static constexpr int report_ms = 16;
+    // While the output is full, how often it is tried again, in milliseconds: a
+    // pty frees room in small pieces but signals it only in large ones.
+    static constexpr int retry_ms = 20;
 
 Q_SIGNALS:
     // Bytes the line took since the last report.
@@ -51,6 +54,7 @@ private:
     qsizetype offset_ = 0;         // bytes of the front send already written
     qint64 unreported_ = 0;
     QSocketNotifier room_;          // the output has room again
+    QTimer retry_{this};            // tries the output again while it seems full
     QTimer stall_{this};            // runs while the current byte waits for room
     QTimer report_turn_{this};      // the next report of `written`
 };
