@@ -3,6 +3,7 @@
 // text and HEX, send automatically, close the line and the window, also while a
 // send is stuck behind a far end that never reads.
 
+#include "far_end.h"
 #include "pty_pair.h"
 #include "real_window.h"
 
@@ -278,10 +279,10 @@ private Q_SLOTS:
         }
         const QString taken = device_taken(pty_->slave_path());
         QVERIFY2(taken.isEmpty(), qPrintable(taken));
-        // What the far end finds is whole sends, perhaps part of one, and no hole.
+        // What the far end finds is sends whole or cut short, each from its start: no hole.
         const QByteArray got = pty_->read(1 << 20, 300);
         QVERIFY2(got.size() >= 4096, qPrintable(QString::number(got.size()))); // the pty was full
-        QCOMPARE(got, box.repeated(got.size() / box.size() + 1).first(got.size()));
+        QVERIFY(first_parts(got, box) > 0);
     }
 
     void a_stop_signal_ends_the_program_as_closing_the_window_does_data()

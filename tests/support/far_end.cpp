@@ -78,4 +78,19 @@ void FarEnd::run(int master)
     }
 }
 
+int first_parts(QByteArrayView got, QByteArrayView send)
+{
+    int parts = 0;
+    while (!got.isEmpty()) {
+        qsizetype same = 0;
+        while (same < got.size() && same < send.size() && got[same] == send[same])
+            ++same;
+        if (same == 0)
+            return -1;
+        got = got.sliced(same);
+        ++parts;
+    }
+    return parts;
+}
+
 } // namespace kestrune::test

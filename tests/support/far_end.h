@@ -4,6 +4,7 @@
 // while (a board halted in a debugger).
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QMutex>
 
 #include <atomic>
@@ -36,5 +37,9 @@ private:
     QByteArray received_;
     std::thread thread_;
 };
+
+// How many first parts of `send` (whole or cut short), one after the other, make
+// up `got`; -1 when `got` is not made that way (a byte missing or out of place).
+int first_parts(QByteArrayView got, QByteArrayView send);
 
 } // namespace kestrune::test
