@@ -1,28 +1,35 @@
-// One send of a 1 MB send box in text mode into a pty: how fast the bytes leave
-// and how long send_once holds the thread, against a bare loop of the same writes.
+// One send of a 1 MB send box in text mode through the real port into a pty: how
+// fast the bytes leave, against a bare loop of the same one-byte writes, and the
+// longest the event loop is held meanwhile, with a fast far end and with one
+// that reads 960 bytes a second (a 9600 baud line).
 
+#include "far_end.h"
 #include "pty_line.h"
 #include "send/send_command.h"
 #include "text/gbk.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTextStream>
+#include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <poll.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
+using kestrune::test::FarEnd;
 using kestrune::test::PtyLine;
+using kestrune::test::PtyPair;
 
 namespace {
 
 constexpr qsizetype box_size = 1024 * 1024;
 constexpr int runs = 5;
+constexpr int slow_pace = 960;       // bytes a second
+constexpr int slow_watch_ms = 10000; // 1 MB at that pace would take 18 minutes
 
 class BenchControls : public kestrune::SendControls
 {
@@ -40,33 +47,29 @@ private:
     QByteArray text_;
 };
 
-// Reads the far end of the pty on its own thread, so the writes never block on a full buffer.
-class Drain
+// The longest gap between two turns of a 1 ms timer, less its period: how long
+// the event loop was held at most.
+class StallProbe
 {
 public:
-    Drain(int fd, qsizetype expected)
-        : thread_([this, fd, expected] {
-              char chunk[65536];
-              while (received_ < expected) {
-                  pollfd p{fd, POLLIN, 0};
-                  if (::poll(&p, 1, 5000) <= 0)
-                      break;
-                  const ssize_t n = ::read(fd, chunk, sizeof chunk);
-                  if (n > 0)
-                      received_ += n;
-              }
-          })
+    StallProbe()
     {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            longest_ = std::max(longest_, now - last_);
+            last_ = now;
+        });
+        clock_.start();
+        timer_.start(1);
     }
-    qsizetype join()
-    {
-        thread_.join();
-        return received_;
-    }
+    double longest_ms() const { return std::max(0.0, double(longest_) / 1e6 - 1.0); }
 
 private:
-    std::atomic<qsizetype> received_{0};
-    std::thread thread_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 longest_ = 0;
 };
 
 QByteArray make_box()
@@ -86,55 +89,120 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// The send command over an open port, counting as the window does.
+struct Sender
+{
+    explicit Sender(const QByteArray &box) : controls(box)
+    {
+        QObject::connect(&line.port(), &kestrune::SerialPort::bytes_written, &line.port(),
+                         [this](qint64 count) { command.on_bytes_written(count); });
+    }
+    PtyLine line;
+    BenchControls controls;
+    kestrune::ProgramState state;
+    kestrune::SendCommand command{controls, line.port(), state};
+};
+
 } // namespace
 
-int main()
+int main(int argc, char **argv)
 {
+    QCoreApplication app(argc, argv);
     const QByteArray box = make_box();
-    std::vector<double> command_ms;
+    std::vector<double> send_ms;
+    std::vector<double> return_us;
+    std::vector<double> stall_ms;
     std::vector<double> bare_ms;
 
     for (int run = 0; run < runs; ++run) {
         {
-            PtyLine pty;
-            if (!pty.is_valid()) {
-                std::fprintf(stderr, "openpty failed\n");
+            Sender sender(box);
+            if (!sender.line.is_open()) {
+                std::fprintf(stderr, "the port did not open on a pty\n");
                 return 1;
             }
-            BenchControls controls(box);
-            kestrune::ProgramState state;
-            kestrune::SendCommand command(controls, pty, state);
-            Drain drain(pty.master(), box.size());
+            const FarEnd far(sender.line.master());
+            QEventLoop loop;
+            QObject::connect(&sender.line.port(), &kestrune::SerialPort::bytes_written, &loop, [&] {
+                if (sender.state.sent_count == box.size())
+                    loop.quit();
+            });
+            QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+            const StallProbe probe;
             QElapsedTimer clock;
             clock.start();
-            command.send_once();
-            command_ms.push_back(double(clock.nsecsElapsed()) / 1e6);
-            const qsizetype received = drain.join();
-            if (received != box.size() || state.sent_count != box.size()) {
-                std::fprintf(stderr, "lost bytes: %lld sent, %lld received\n", qint64(state.sent_count), qint64(received));
+            sender.command.send_once();
+            return_us.push_back(double(clock.nsecsElapsed()) / 1e3);
+            loop.exec();
+            send_ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+            stall_ms.push_back(probe.longest_ms());
+            QTimer::singleShot(200, &loop, &QEventLoop::quit);
+            loop.exec();
+            if (far.received_size() != box.size() || sender.state.sent_count != box.size()) {
+                std::fprintf(stderr, "lost bytes: %lld counted, %lld received\n", qint64(sender.state.sent_count),
+                             qint64(far.received_size()));
                 return 1;
             }
         }
         {
-            // The same one-byte writes without the command around them.
-            PtyLine pty;
-            Drain drain(pty.master(), box.size());
+            // The same one-byte writes in a bare loop, as the send once did on the window thread.
+            const PtyPair pty;
+            const FarEnd far(pty.master());
             QElapsedTimer clock;
             clock.start();
-            for (char byte : box)
-                pty.send(quint8(byte));
+            for (const char byte : box)
+                if (::write(pty.slave(), &byte, 1) != 1)
+                    return 1;
             bare_ms.push_back(double(clock.nsecsElapsed()) / 1e6);
-            drain.join();
         }
     }
 
-    const double command = median(command_ms);
+    // The same probe with nothing to send: what the machine itself costs the loop.
+    double idle_stall = 0;
+    {
+        QEventLoop loop;
+        const StallProbe probe;
+        QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+        loop.exec();
+        idle_stall = probe.longest_ms();
+    }
+
+    // A far end at 960 bytes a second: watch the loop for a while, then close mid-send.
+    double slow_stall = 0;
+    qint64 slow_written = 0;
+    double close_ms = 0;
+    {
+        Sender sender(box);
+        const FarEnd far(sender.line.master(), slow_pace);
+        QEventLoop loop;
+        const StallProbe probe;
+        sender.command.send_once();
+        QTimer::singleShot(slow_watch_ms, &loop, &QEventLoop::quit);
+        loop.exec();
+        slow_stall = probe.longest_ms();
+        QElapsedTimer clock;
+        clock.start();
+        sender.line.port().close();
+        close_ms = double(clock.nsecsElapsed()) / 1e6;
+        slow_written = sender.state.sent_count;
+    }
+
+    const double send = median(send_ms);
     const double bare = median(bare_ms);
     QTextStream out(stdout);
-    out << "send_once, text mode, " << box.size() << " bytes into a pty, median of " << runs << " runs\n";
-    out << "  thread held by send_once: " << QString::number(command, 'f', 1) << " ms\n";
-    out << "  bytes per second:         " << QString::number(box.size() / (command / 1000.0), 'f', 0) << '\n';
-    out << "  bare write loop:          " << QString::number(bare, 'f', 1) << " ms\n";
-    out << "  send_once / bare loop:    " << QString::number(command / bare, 'f', 3) << '\n';
+    out << "send_once, text mode, " << box.size() << " bytes through SerialPort into a pty, median of " << runs
+        << " runs\n";
+    out << "  send_once returns after:     " << QString::number(median(return_us), 'f', 1) << " us\n";
+    out << "  all bytes written after:     " << QString::number(send, 'f', 1) << " ms\n";
+    out << "  bytes per second:            " << QString::number(box.size() / (send / 1000.0), 'f', 0) << '\n';
+    out << "  bare write loop:             " << QString::number(bare, 'f', 1) << " ms\n";
+    out << "  send / bare loop:            " << QString::number(send / bare, 'f', 3) << '\n';
+    out << "  longest event-loop stall:    " << QString::number(median(stall_ms), 'f', 1) << " ms (median), "
+        << QString::number(*std::max_element(stall_ms.begin(), stall_ms.end()), 'f', 1) << " ms (worst run)\n";
+    out << "  (idle loop, nothing to send: " << QString::number(idle_stall, 'f', 1) << " ms)\n";
+    out << "far end reading " << slow_pace << " bytes a second, watched for " << slow_watch_ms / 1000 << " s\n";
+    out << "  longest event-loop stall:    " << QString::number(slow_stall, 'f', 1) << " ms\n";
+    out << "  bytes written meanwhile:     " << slow_written << '\n';
+    out << "  close with the send under way: " << QString::number(close_ms, 'f', 1) << " ms\n";
     return 0;
 }

@@ -51,6 +51,8 @@ void EventHandlers::connect_events()
     QObject::connect(w->发送按钮, &QPushButton::clicked, w, [this] { send_command_.send_once(); });
     QObject::connect(w->自动按钮, &QPushButton::clicked, w, [this] { send_command_.toggle_auto_send(); });
     QObject::connect(w->时钟1, &PeriodTimer::tick, w, [this] { send_command_.on_send_timer_tick(); });
+    QObject::connect(w->端口1, &SerialPort::bytes_written, w,
+                     [this](qint64 count) { send_command_.on_bytes_written(count); });
     QObject::connect(w->端口1, &SerialPort::device_lost, w,
                      [this](const QString &why) { line_command_.on_device_lost(why); });
     QObject::connect(w->端口1, &SerialPort::bytes_received, w,

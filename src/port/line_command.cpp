@@ -20,6 +20,8 @@ void LineCommand::on_line_button_clicked()
 
 void LineCommand::on_device_lost(const QString &why)
 {
+    if (state_.port_is_open != 0)
+        on_line_button_clicked();
     controls_.show_line_trouble(why);
 }
 

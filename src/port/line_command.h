@@ -14,8 +14,8 @@ public:
     LineCommand(LineControls &controls, SerialPort &port, ProgramState &state);
 
     void on_line_button_clicked();
-    // The device of the open line went away: the line stays open until the user
-    // closes it, and the button's tooltip says why nothing works.
+    // The device of the open line went away: the line closes as a click of
+    // 串口按钮 closes it, and the button's tooltip says why.
     void on_device_lost(const QString &why);
 
 private:

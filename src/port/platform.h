@@ -52,8 +52,15 @@ public:
     // Any thread: makes the current or next wait_and_read return `woken`.
     void wake();
 
-    // One write of one byte, waiting at most `timeout_ms` for room in the output.
-    bool write_byte(quint8 byte, int timeout_ms);
+    enum class Write { written, full, failed };
+    // One write of one byte that never waits: `full` when the output has no room
+    // now, `failed` when the device refuses it (gone, hung up).
+    Write write_byte(quint8 byte);
+    // What the event loop watches for room in the output.
+    int output_descriptor() const;
+    // Drops what the driver of a real device still holds for output, so that
+    // closing need not wait for it to drain.
+    void drop_output();
 
 private:
     struct Handles;

@@ -597,29 +597,29 @@ void Line::wake()
     [[maybe_unused]] const ssize_t n = ::write(handles_->wake, &one, sizeof one);
 }
 
-bool Line::write_byte(quint8 byte, int timeout_ms)
+Line::Write Line::write_byte(quint8 byte)
 {
-    using clock = std::chrono::steady_clock;
-    const auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
         const ssize_t n = ::write(handles_->device, &byte, 1);
         if (n == 1)
-            return true;
+            return Write::written;
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN)
-            return false;
-        // Output buffer full: wait for room until the time-out runs out.
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
-        if (left.count() <= 0)
-            return false;
-        pollfd fd{handles_->device, POLLOUT, 0};
-        const int ready = ::poll(&fd, 1, int(left.count()));
-        if (ready < 0 && errno != EINTR)
-            return false;
-        if (ready > 0 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
-            return false;
+        return n < 0 && errno == EAGAIN ? Write::full : Write::failed;
     }
+}
+
+int Line::output_descriptor() const
+{
+    return handles_->device;
+}
+
+void Line::drop_output()
+{
+    // Only a real device's close waits for its output to drain; a pty's far end
+    // would merely lose bytes it has not read yet.
+    if (!is_pseudo_terminal(handles_->device))
+        ::ioctl(handles_->device, TCFLSH, TCOFLUSH);
 }
 
 } // namespace kestrune::platform

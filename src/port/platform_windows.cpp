@@ -39,10 +39,17 @@ Line::Read Line::wait_and_read(LineInput &)
 
 void Line::wake() {}
 
-bool Line::write_byte(quint8, int)
+Line::Write Line::write_byte(quint8)
 {
-    return false;
+    return Write::failed;
 }
+
+int Line::output_descriptor() const
+{
+    return -1;
+}
+
+void Line::drop_output() {}
 
 } // namespace kestrune::platform
 

@@ -52,7 +52,11 @@ SerialPort::SerialPort(QObject *parent) : QObject(parent)
 
 SerialPort::~SerialPort()
 {
-    close();
+    // The program is ending: what the driver still holds for output would only
+    // keep the close waiting, for up to half a minute on a slow line.
+    if (line_)
+        line_->drop_output();
+    shut();
 }
 
 bool SerialPort::open()
@@ -72,13 +76,28 @@ bool SerialPort::open()
         session = session_;
     }
     receiver_ = std::thread(&SerialPort::receive, this, line_.get(), session);
+    output_ = std::make_unique<LineOutput>(*line_, timeout_ms_);
+    connect(output_.get(), &LineOutput::written, this, &SerialPort::bytes_written);
     return true;
 }
 
 void SerialPort::close()
 {
+    const qint64 unreported = shut();
+    if (unreported != 0)
+        Q_EMIT bytes_written(unreported);
+}
+
+qint64 SerialPort::shut()
+{
     if (!line_)
-        return;
+        return 0;
+    const qint64 unreported = output_->take_unreported();
+    // A send cut short: a device's driver drops its share of it too, so the close
+    // does not wait for a far end that may never read (a board in a debugger).
+    if (output_->busy())
+        line_->drop_output();
+    output_.reset();
     line_->wake();
     receiver_.join();
     line_.reset();
@@ -91,12 +110,13 @@ void SerialPort::close()
     ready_.clear();
     ready_offset_ = 0;
     next_turn_.stop();
+    return unreported;
 }
 
-bool SerialPort::send(quint8 byte)
+void SerialPort::send(QByteArray bytes)
 {
-    // write total: timeout_ms per byte plus timeout_ms, for one byte
-    return line_ && line_->write_byte(byte, 2 * timeout_ms_);
+    if (output_)
+        output_->add(std::move(bytes));
 }
 
 // Receive thread: reads for as long as the line is open and never waits for
@@ -128,7 +148,7 @@ void SerialPort::report_loss(quint64 session)
             return; // the line was closed meanwhile
     }
     Q_EMIT device_lost(u"COM"_s + QString::number(port_number_)
-                       + u"：设备已断开。关闭串口，等设备回来后再打开。"_s);
+                       + u"：设备已断开。等设备回来后再打开串口。"_s);
 }
 
 void SerialPort::take_input(quint64 session)

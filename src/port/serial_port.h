@@ -1,8 +1,9 @@
 #pragma once
-// 端口1, the serial port component: settings, open/close, one-byte send, and
-// received bytes raised on the thread that owns it.
+// 端口1, the serial port component: settings, open/close, sends written as the
+// line takes them, and received bytes raised on the thread that owns it.
 
 #include "port/line_input.h"
+#include "port/line_output.h"
 #include "port/platform.h"
 #include "port/line_writer.h"
 
@@ -39,7 +40,7 @@ public:
     QString event_char() const { return event_char_; }
     void set_event_char(const QString &text) { event_char_ = text; } // kept only: no driver support
     int timeout_ms() const { return timeout_ms_; }
-    void set_timeout_ms(int ms) { timeout_ms_ = ms; } // a send waits at most twice this
+    void set_timeout_ms(int ms) { timeout_ms_ = ms; } // a byte not taken within this ends its send
     bool open_on_create() const { return open_on_create_; }
     void set_open_on_create(bool on) { open_on_create_ = on; } // kept for the window; never opens by itself
     Parity parity() const { return line_settings_.parity; }
@@ -54,14 +55,20 @@ public:
     // Closes an open line first. false leaves the line closed, with the reason
     // in open_failure().
     bool open();
-    // Stops receiving and closes; bytes not yet raised are dropped.
+    // Stops receiving and closes at once: bytes not yet raised are dropped, and so
+    // is the rest of a send under way, with what a device's driver still holds of
+    // it. Bytes written and not yet reported are reported on the way.
     void close();
     bool is_open() const { return line_ != nullptr; }
     // Why the last open failed, in plain words; empty after a successful open.
     QString open_failure() const { return open_failure_; }
 
-    // One write of one byte, waiting at most 2 × timeout_ms. Runs no event handler.
-    bool send(quint8 byte) override;
+    // LineWriter: the bytes leave after those of earlier sends, as the line takes
+    // them; nothing leaves a closed line. Returns at once.
+    void send(QByteArray bytes) override;
+    int sends_waiting() const override { return output_ ? output_->waiting() : 0; }
+    // A send is being written.
+    bool is_sending() const { return output_ && output_->busy(); }
 
 Q_SIGNALS:
     // Received bytes in arrival order; a burst may come in one signal.
@@ -70,15 +77,19 @@ Q_SIGNALS:
     // (line_error, raised just before that byte), as the line driver marks them.
     void line_status(kestrune::LineStatus kind);
     // The device went away while the line was open (an adapter pulled out): nothing
-    // more arrives and sends fail until the line is closed and opened again. `why`
-    // says so in plain words. Never raised for a close.
+    // more arrives and sends fail until the line is closed and opened again (the
+    // window closes it at once). `why` says so in plain words. Never raised for a close.
     void device_lost(const QString &why);
+    // Bytes the line took since the last report, in the order of the sends: at most
+    // once a frame while sends go on, and from close for the last ones.
+    void bytes_written(qint64 count);
 
 private:
     void receive(platform::Line *line, quint64 session);
     void take_input(quint64 session);
     void report_loss(quint64 session);
     void raise_ready();
+    qint64 shut(); // close() without the last report: bytes written and not reported
 
     int port_number_ = 1;
     LineSettings line_settings_; // what open applies to the line
@@ -87,6 +98,7 @@ private:
     bool open_on_create_ = false;
 
     std::unique_ptr<platform::Line> line_;
+    std::unique_ptr<LineOutput> output_; // made with line_, gone before it
     std::thread receiver_;
     QString open_failure_;
 

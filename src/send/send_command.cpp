@@ -18,14 +18,12 @@ void SendCommand::send_once()
     const QByteArray text = controls_.send_text();
     const QByteArray bytes = hex ? hex_text_to_bytes(text) : text;
 
-    // Every byte is tried, in order; only those the line took are counted.
-    qint64 written = 0;
-    for (char byte : bytes)
-        if (line_.send(quint8(byte)))
-            ++written;
-
-    state_.sent_count += written;
-    controls_.show_sent_count(state_.sent_count);
+    if (bytes.isEmpty()) {
+        controls_.show_sent_count(state_.sent_count); // nothing to send: the box is rewritten all the same
+        return;
+    }
+    // Counted as the line takes the bytes (on_bytes_written), not here.
+    line_.send(bytes);
 }
 
 void SendCommand::toggle_auto_send()
@@ -41,7 +39,14 @@ void SendCommand::toggle_auto_send()
 
 void SendCommand::on_send_timer_tick()
 {
-    send_once();
+    if (line_.sends_waiting() == 0)
+        send_once();
+}
+
+void SendCommand::on_bytes_written(qint64 count)
+{
+    state_.sent_count += count;
+    controls_.show_sent_count(state_.sent_count);
 }
 
 } // namespace kestrune

@@ -1,11 +1,14 @@
 // The real program on a virtual X display, driven with xdotool, against a pty pair
 // bound to COM1: open the line, receive, save through the real dialog, send typed
-// text and HEX, send automatically, close the line and the window, and find the
-// device with the settings it had before.
+// text and HEX, send automatically, close the line and the window, also while a
+// send is stuck behind a far end that never reads, and find the device with the
+// settings it had before.
 
+#include "far_end.h"
 #include "pty_pair.h"
 #include "real_window.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRect>
 #include <QStandardPaths>
@@ -23,6 +26,10 @@
 
 using namespace Qt::StringLiterals;
 using namespace kestrune::test;
+
+// Ends a stuck send as the user would: the close box, a stop signal or the line button.
+enum class Ending { close_box, sigterm, sigint, sighup, line_button };
+Q_DECLARE_METATYPE(Ending)
 
 class TestEndToEnd : public QObject
 {
@@ -209,6 +216,74 @@ private Q_SLOTS:
         QCOMPARE(window_->program().exitCode(), 0);
         const QString taken = device_taken(pty_->slave_path());
         QVERIFY2(taken.isEmpty(), qPrintable(taken));
+    }
+
+    void a_stuck_send_holds_nothing_up_data()
+    {
+        QTest::addColumn<Ending>("ending");
+        QTest::newRow("close box") << Ending::close_box;
+        QTest::newRow("SIGTERM") << Ending::sigterm;
+        QTest::newRow("SIGINT") << Ending::sigint;
+        QTest::newRow("SIGHUP") << Ending::sighup;
+        QTest::newRow("line button") << Ending::line_button;
+    }
+    void a_stuck_send_holds_nothing_up()
+    {
+        QFETCH(Ending, ending);
+        window_.reset(); // clicks go to the top window at a place: this one alone
+        pty_->drain();
+        RealWindow window(display_.name());
+        QVERIFY2(window.start(), "the window did not appear");
+        // A far end that never reads, as a board halted in a debugger: a hundred
+        // bytes every millisecond fill the pty at once, and every later byte waits.
+        window.click(at::发送文本单选框);
+        const QByteArray box = QByteArray("0123456789").repeated(10);
+        window.replace_text(at::发送编辑框, QString::fromLatin1(box));
+        window.replace_text(at::周期编辑框, u"1"_s);
+        window.click(at::串口按钮);
+        QTRY_COMPARE_WITH_TIMEOUT(window.title(), open_caption, 10000);
+        window.click(at::自动按钮);
+        QTest::qWait(1500);
+
+        // The window keeps answering: it shows what arrives and saves it through the dialog.
+        QVERIFY(pty_->write("\x07"));
+        QTest::qWait(300);
+        const QString path = dir_.filePath(u"stuck-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
+        QCOMPARE(window.save_receive_box(path), QByteArray("07 "));
+
+        const auto pid = pid_t(window.program().processId());
+        QElapsedTimer clock;
+        clock.start();
+        switch (ending) {
+        case Ending::close_box:
+            window.close();
+            break;
+        case Ending::sigterm:
+            QCOMPARE(::kill(pid, SIGTERM), 0);
+            break;
+        case Ending::sigint:
+            QCOMPARE(::kill(pid, SIGINT), 0);
+            break;
+        case Ending::sighup:
+            QCOMPARE(::kill(pid, SIGHUP), 0);
+            break;
+        case Ending::line_button:
+            window.click(at::串口按钮);
+            QTRY_COMPARE_WITH_TIMEOUT(window.title(), closed_caption, 1000);
+            break;
+        }
+        if (ending != Ending::line_button) {
+            QVERIFY(window.program().waitForFinished(10000));
+            QVERIFY2(clock.elapsed() < 1000, qPrintable(u"ended after %1 ms"_s.arg(clock.elapsed())));
+            QCOMPARE(window.program().exitStatus(), QProcess::NormalExit);
+            QCOMPARE(window.program().exitCode(), 0);
+        }
+        const QString taken = device_taken(pty_->slave_path());
+        QVERIFY2(taken.isEmpty(), qPrintable(taken));
+        // What the far end finds is sends whole or cut short, each from its start: no hole.
+        const QByteArray got = pty_->read(1 << 20, 300);
+        QVERIFY2(got.size() >= 4096, qPrintable(QString::number(got.size()))); // the pty was full
+        QVERIFY(first_parts(got, box) > 0);
     }
 
     void a_stop_signal_ends_the_program_as_closing_the_window_does_data()

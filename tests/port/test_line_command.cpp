@@ -91,6 +91,7 @@ private Q_SLOTS:
     void failed_open_shows_the_closed_state_data();
     void failed_open_shows_the_closed_state();
     void close_stops_the_timer_before_the_line();
+    void a_lost_device_closes_the_line_as_a_click_does();
 
 private:
     std::unique_ptr<PortLinks> links_;
@@ -224,6 +225,33 @@ void LineCommandTest::close_stops_the_timer_before_the_line()
     QVERIFY(lead_byte_dropped(state));
     QVERIFY(!port.is_open());
     QCOMPARE(state.port_is_open, 0);
+}
+
+void LineCommandTest::a_lost_device_closes_the_line_as_a_click_does()
+{
+    QVERIFY(links_->bind(1, pty_->slave_path()));
+    SerialPort port;
+    ProgramState state;
+    RecordingControls controls(port, state);
+    LineCommand command(controls, port, state);
+    QObject::connect(&port, &SerialPort::device_lost, &port,
+                     [&command](const QString &why) { command.on_device_lost(why); });
+    command.on_line_button_clicked();
+    QCOMPARE(state.port_is_open, 1);
+    controls.calls.clear();
+    state.lead_byte_pending = 1;
+
+    pty_->close_master(); // pulled out
+
+    // The close path, the held lead byte dropped first, then the reason in the
+    // tooltip, which stays for the closed line.
+    QTRY_COMPARE(state.port_is_open, 0);
+    QCOMPARE(controls.calls, (QStringList{u"stop_send_timer @open"_s,
+                                          u"show_line_state(closed) @open"_s,
+                                          u"show_line_trouble(why) @closed"_s}));
+    QVERIFY(lead_byte_dropped(state));
+    QVERIFY(!port.is_open());
+    QVERIFY2(controls.failure.contains(u"断开"_s), qPrintable(controls.failure));
 }
 
 QTEST_GUILESS_MAIN(LineCommandTest)

@@ -72,7 +72,8 @@ void PortNamingTest::a_link_names_the_device()
     SerialPort port;
     port.set_port_number(3);
     QVERIFY2(port.open(), qPrintable(port.open_failure()));
-    port.send('k');
+    port.send("k"_ba);
+    QTRY_VERIFY(!port.is_sending()); // written from the event loop
     QCOMPARE(pty.read(1), "k"_ba);
 }
 

@@ -3,6 +3,7 @@
 
 #include "port/platform.h"
 #include "port/serial_port.h"
+#include "far_end.h"
 #include "pty_pair.h"
 
 #include <QDir>
@@ -147,8 +148,9 @@ private Q_SLOTS:
     void receiving_goes_on_while_the_window_thread_is_blocked();
     void close_drops_what_was_not_raised();
 
-    void send_writes_one_byte_per_call();
-    void send_gives_up_when_the_output_stays_full();
+    void send_writes_every_byte_in_order();
+    void a_byte_not_taken_in_time_drops_the_rest_of_its_send();
+    void close_during_a_send_drops_the_rest_at_once();
 
     void open_fails_data();
     void open_fails();
@@ -162,6 +164,7 @@ private Q_SLOTS:
     void other_programs_are_kept_out_while_open();
     void reopen_closes_first();
     void destruction_releases_the_device();
+    void device_going_away_data();
     void device_going_away();
 
 private:
@@ -432,49 +435,103 @@ void SerialPortTest::close_drops_what_was_not_raised()
     QTRY_COMPARE(received.bytes, "firstsecond"_ba);
 }
 
-void SerialPortTest::send_writes_one_byte_per_call()
+void SerialPortTest::send_writes_every_byte_in_order()
 {
     SerialPort port;
-    QVERIFY(!port.send('a')); // closed
+    qint64 written = 0;
+    QObject context;
+    QObject::connect(&port, &SerialPort::bytes_written, &context, [&](qint64 count) { written += count; });
+    port.send("closed"_ba); // a closed line drops it
+    QVERIFY(!port.is_sending());
     QVERIFY(port.open());
     pty_->drain();
 
-    // Every byte value, line breaks and 0xFF included, goes out as it is.
-    for (int value = 0; value < 256; ++value) {
-        QVERIFY(port.send(quint8(value)));
-        QCOMPARE(pty_->read(1), QByteArray(1, char(value))); // a second byte shows in the next read
-    }
+    // Every byte value, line breaks and 0xFF included, goes out as it is, and
+    // sends handed over back to back leave one after the other.
+    QByteArray values;
+    for (int value = 0; value < 256; ++value)
+        values.append(char(value));
     QByteArray burst;
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; i < 2000; ++i)
         burst.append(char(i * 31));
-        QVERIFY(port.send(quint8(i * 31)));
-    }
-    QCOMPARE(pty_->read(burst.size()), burst);
+    port.send(values);
+    port.send(burst);
+    QCOMPARE(port.sends_waiting(), 1);
+    QVERIFY(port.is_sending());
+    QTRY_COMPARE(written, values.size() + burst.size());
+    QCOMPARE(pty_->read(values.size() + burst.size()), values + burst);
     QCOMPARE(pty_->read(1, 100), QByteArray());
+    QVERIFY(!port.is_sending());
 
     port.close();
-    QVERIFY(!port.send('z'));
+    port.send("z"_ba);
     QCOMPARE(pty_->read(1, 100), QByteArray());
+    QCOMPARE(written, values.size() + burst.size());
 }
 
-void SerialPortTest::send_gives_up_when_the_output_stays_full()
+void SerialPortTest::a_byte_not_taken_in_time_drops_the_rest_of_its_send()
 {
     SerialPort port;
-    port.set_timeout_ms(20);
+    port.set_timeout_ms(200);
+    qint64 written = 0;
+    QObject context;
+    QObject::connect(&port, &SerialPort::bytes_written, &context, [&](qint64 count) { written += count; });
     QVERIFY(port.open());
     pty_->drain();
 
-    int written = 0;
-    while (written < 10'000'000 && port.send('y'))
-        ++written;
-    QVERIFY(written > 0);
-    QVERIFY(written < 10'000'000); // the other end never read, so a send failed
+    const QByteArray first = payload(300 * 1024); // far more than the pty holds
+    port.send(first);
+    port.send("tail"_ba);
+    // Nobody reads: the first send stops where the pty is full and, 200 ms later,
+    // its rest is dropped; the tail then waits for room of its own.
+    QTRY_COMPARE_WITH_TIMEOUT(port.sends_waiting(), 0, 5000);
+    const FarEnd far(pty_->master());
+    QTRY_VERIFY(!port.is_sending());
+    QTest::qWait(300);
+    const QByteArray got = far.received();
 
-    // Nothing was emptied by the failing write: every written byte is there.
-    QCOMPARE(pty_->read(written).size(), written);
-    QCOMPARE(pty_->read(1, 100), QByteArray());
-    QVERIFY(port.send('z'));
-    QCOMPARE(pty_->read(1), "z"_ba);
+    QVERIFY(got.endsWith("tail"));
+    QVERIFY2(got.size() - 4 < first.size(), qPrintable(QString::number(got.size())));
+    QVERIFY2(first.startsWith(got.chopped(4)), "a hole in what the far end got");
+    QTRY_COMPARE(written, got.size());
+}
+
+void SerialPortTest::close_during_a_send_drops_the_rest_at_once()
+{
+    SerialPort port;
+    qint64 written = 0;
+    int reports = 0;
+    QObject context;
+    QObject::connect(&port, &SerialPort::bytes_written, &context, [&](qint64 count) {
+        written += count;
+        ++reports;
+    });
+    QVERIFY(port.open());
+    pty_->drain();
+    const QByteArray sent = payload(300 * 1024);
+    port.send(sent);
+    port.send(sent);
+    QTRY_VERIFY(written > 0);
+    QVERIFY(port.is_sending());
+
+    port.close(); // the bytes written so far are reported from here
+    QVERIFY(!port.is_open());
+    QVERIFY(!port.is_sending());
+    QCOMPARE(port.sends_waiting(), 0);
+    const qint64 at_close = written;
+    const int reports_at_close = reports;
+    QTest::qWait(200);
+    QCOMPARE(reports, reports_at_close);
+    // What the far end finds is a prefix of the send, as much as was written.
+    const QByteArray got = pty_->read(sent.size(), 300);
+    QCOMPARE(got.size(), at_close);
+    QVERIFY(sent.startsWith(got));
+
+    // The next session sends whole.
+    QVERIFY(port.open());
+    port.send("again"_ba);
+    QTRY_COMPARE(written, at_close + 5);
+    QCOMPARE(pty_->read(5), "again"_ba);
 }
 
 void SerialPortTest::open_fails_data()
@@ -544,7 +601,8 @@ void SerialPortTest::open_fails()
     QVERIFY(!port.open());
     QVERIFY(!port.is_open());
     QVERIFY2(port.open_failure().contains(words), qPrintable(port.open_failure()));
-    QVERIFY(!port.send('a'));
+    port.send("a"_ba);
+    QVERIFY(!port.is_sending());
     if (holder == Holder::flock) {
         // Root got past the holder's exclusive mode; failing must not clear it.
         int exclusive = -1;
@@ -848,13 +906,23 @@ void SerialPortTest::destruction_releases_the_device()
     QVERIFY2(next.open(), qPrintable(next.open_failure()));
 }
 
+void SerialPortTest::device_going_away_data()
+{
+    QTest::addColumn<bool>("sending");
+    QTest::newRow("idle") << false;
+    QTest::newRow("during a send") << true;
+}
+
 void SerialPortTest::device_going_away()
 {
+    QFETCH(bool, sending);
     const int threads_closed = thread_count();
     QObject context;
     Received received;
     SerialPort port;
     collect(port, context, received);
+    qint64 written = 0;
+    QObject::connect(&port, &SerialPort::bytes_written, &context, [&](qint64 count) { written += count; });
     QSignalSpy lost(&port, &SerialPort::device_lost);
     QVERIFY(port.open());
     port.close(); // a close is no loss
@@ -864,17 +932,31 @@ void SerialPortTest::device_going_away()
     QVERIFY(pty_->write("last words"));
     QTRY_COMPARE(received.bytes, "last words"_ba);
     QCOMPARE(lost.count(), 0);
+    if (sending) {
+        // Nobody reads: the send waits for room when the device goes.
+        port.send(payload(300 * 1024));
+        port.send("more"_ba);
+        QTRY_VERIFY(written > 0);
+        QTest::qWait(100);
+        QVERIFY(port.is_sending());
+    }
     pty_->close_master();
 
-    // The receive thread ends by itself instead of spinning on the hang-up.
+    // The receive thread ends by itself instead of spinning on the hang-up, and
+    // the sends end at once with it, whatever was left of them.
     QTRY_COMPARE(thread_count(), threads_closed);
     QTRY_COMPARE(lost.count(), 1);
     QVERIFY(lost.first().first().toString().startsWith(u"COM1"_s));
-    QVERIFY(!port.send('a'));
-    QVERIFY(port.is_open()); // until the user closes it
+    QTRY_VERIFY(!port.is_sending());
+    port.send("a"_ba);
+    QTRY_VERIFY(!port.is_sending());
+    QVERIFY(port.is_open()); // until its owner closes it
+    const qint64 before_close = written;
     port.close();
     QVERIFY(!port.is_open());
     QCOMPARE(received.bytes, "last words"_ba);
+    QCOMPARE(written, before_close); // nothing was written after the loss
+    QCOMPARE(lost.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(SerialPortTest)

@@ -1,7 +1,8 @@
 #pragma once
-// The window as the send command sees it, with real state, and a line wrapper
-// for the faults and delays a pty cannot produce.
+// The window as the send command sees it, with real state, over a real port on
+// a pty whose far end reads on a thread of its own.
 
+#include "far_end.h"
 #include "pty_line.h"
 #include "send/period_timer.h"
 #include "send/send_command.h"
@@ -9,11 +10,12 @@
 #include "text/decimal.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
-#include <QThread>
+#include <QTest>
 
-#include <functional>
+#include <optional>
 
 namespace kestrune::test {
 
@@ -22,12 +24,14 @@ using namespace Qt::StringLiterals;
 class FakeSendControls : public SendControls
 {
 public:
+    FakeSendControls() { clock.start(); }
+
     bool send_hex_checked() const override { return hex; }
     QByteArray send_text() const override { return text; }
     void show_sent_count(qint64 count) override
     {
         sent_box = signed_decimal(count);
-        ++sent_box_writes;
+        sent_box_times.append(clock.elapsed());
     }
     bool send_button_disabled() const override { return send_disabled; }
     void show_auto_send(bool on) override
@@ -41,56 +45,65 @@ public:
     bool hex = true;                  // 发送HEX单选框 checked
     QByteArray text;                  // 发送编辑框, GBK with CR LF
     QString sent_box = u"0"_s;        // 发送数编辑框
-    int sent_box_writes = 0;
+    QList<qint64> sent_box_times;     // when 发送数编辑框 was rewritten, ms since start
     bool send_disabled = false;       // 发送按钮, line open
     QString auto_caption = u"自动发送"_s;
     QString period = u"100"_s;        // 周期编辑框
     PeriodTimer timer;                // 时钟1
+    QElapsedTimer clock;
 };
 
-// Hands bytes on to another line, except those whose call index is in fail_at.
-class FaultyLine : public LineWriter
-{
-public:
-    explicit FaultyLine(LineWriter &inner) : inner_(inner) {}
-
-    bool send(quint8 byte) override
-    {
-        const qsizetype index = tried.size();
-        tried.append(char(byte));
-        ++depth;
-        max_depth = qMax(max_depth, depth);
-        if (before_send)
-            before_send(index);
-        const bool ok = !fail_at.contains(index) && inner_.send(byte);
-        --depth;
-        return ok;
-    }
-
-    QList<qsizetype> fail_at;
-    std::function<void(qsizetype index)> before_send;  // runs inside send, before the byte
-    QByteArray tried;                                  // every byte given, in order
-    int depth = 0;
-    int max_depth = 0;
-
-private:
-    LineWriter &inner_;
-};
-
-// The send command wired as the window wires it, over a pty.
+// The send command wired as the window wires it. The far end reads at
+// `far_pace` bytes a second (0: as fast as it can).
 struct SendRig
 {
-    SendRig()
+    explicit SendRig(int far_pace = 0)
     {
         QObject::connect(&controls.timer, &PeriodTimer::tick, &controls.timer,
                          [this] { command.on_send_timer_tick(); });
+        QObject::connect(&line.port(), &SerialPort::bytes_written, &controls.timer,
+                         [this](qint64 count) { command.on_bytes_written(count); });
+        far.emplace(line.master(), far_pace);
+    }
+    bool ready() const { return line.is_open(); }
+    SerialPort &port() { return line.port(); }
+
+    // The pty as full as the driver of a slow line keeps it: the far end stops,
+    // a filler send runs into its time-out, then the far end reads at `pace`, so
+    // every later byte leaves only as fast as that. The count starts again at 0.
+    bool fill_line(int pace)
+    {
+        far->stop_reading();
+        port().send(QByteArray(256 * 1024, '~'));
+        if (!QTest::qWaitFor([this] { return !port().is_sending(); }, 5000))
+            return false;
+        QTest::qWait(2 * LineOutput::report_ms); // the filler's last count
+        filled = state.sent_count;
+        state.sent_count = 0;
+        controls.sent_box = u"0"_s;
+        controls.sent_box_times.clear();
+        far->set_pace(pace);
+        far->start_reading();
+        return filled > 0;
+    }
+    // What the far end got after the filler.
+    QByteArray received() const
+    {
+        const QByteArray all = far->received();
+        return all.startsWith(QByteArray(filled, '~')) ? all.sliced(filled) : "(filler cut) " + all;
+    }
+    // Waits until the far end has `size` bytes after the filler.
+    bool wait_received(qsizetype size, int ms)
+    {
+        return QTest::qWaitFor([&] { return far->received_size() >= filled + size; }, ms);
     }
 
-    PtyLine pty;
-    FaultyLine line{pty};
+    PtyLine line;
+    std::optional<FarEnd> far; // made once the line is open, gone before it
     FakeSendControls controls;
     ProgramState state;
-    SendCommand command{controls, line, state};
+    SendCommand command{controls, line.port(), state};
+    qint64 filled = 0; // filler bytes the far end gets first
 };
 
 } // namespace kestrune::test

@@ -1,9 +1,11 @@
+// Automatic sending over a real port on a pty: the period, edits between ticks,
+// and sends that outlast the period.
+
 #include "send_rig.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTest>
-#include <QThread>
 
 using namespace Qt::StringLiterals;
 
@@ -17,8 +19,8 @@ private Q_SLOTS:
     void period_not_positive_never_sends();
     void sends_the_box_every_period();
     void edits_take_effect_at_the_next_tick();
-    void long_send_is_followed_by_one_send();
-    void toggle_during_a_send_runs_between_sends();
+    void long_sends_never_pile_up();
+    void toggle_during_a_send_runs_at_once();
 };
 
 void TestAutoSend::period_not_positive_never_sends_data()
@@ -35,7 +37,7 @@ void TestAutoSend::period_not_positive_never_sends()
     QFETCH(QString, period);
 
     SendRig rig;
-    QVERIFY(rig.pty.is_valid());
+    QVERIFY(rig.ready());
     rig.controls.hex = false;
     rig.controls.text = "A"_ba;
     rig.controls.period = period;
@@ -46,9 +48,8 @@ void TestAutoSend::period_not_positive_never_sends()
     QCOMPARE(rig.controls.timer.period(), 0);
 
     QTest::qWait(1000);
-    QCOMPARE(rig.line.tried, QByteArray());
-    QCOMPARE(rig.pty.arrived(), QByteArray());
-    QCOMPARE(rig.controls.sent_box_writes, 0);
+    QCOMPARE(rig.far->received(), QByteArray());
+    QVERIFY(rig.controls.sent_box_times.isEmpty());
 
     rig.command.toggle_auto_send();
     QVERIFY(!rig.controls.send_disabled);
@@ -59,15 +60,10 @@ void TestAutoSend::period_not_positive_never_sends()
 void TestAutoSend::sends_the_box_every_period()
 {
     SendRig rig;
-    QVERIFY(rig.pty.is_valid());
+    QVERIFY(rig.ready());
     rig.controls.hex = false;
     rig.controls.text = "AB"_ba;
     QElapsedTimer clock;
-    qint64 first_send_at = -1;
-    rig.line.before_send = [&](qsizetype index) {
-        if (index == 0)
-            first_send_at = clock.elapsed();
-    };
 
     clock.start();
     rig.command.toggle_auto_send();
@@ -77,6 +73,8 @@ void TestAutoSend::sends_the_box_every_period()
 
     // The period box is read only when sending starts.
     rig.controls.period = u"5"_s;
+    QTRY_VERIFY(rig.far->received_size() > 0);
+    const qint64 first_send_at = clock.elapsed();
     QTRY_VERIFY_WITH_TIMEOUT(rig.state.sent_count >= 6, 10000);
     QCOMPARE(rig.controls.timer.period(), 100);
 
@@ -87,102 +85,116 @@ void TestAutoSend::sends_the_box_every_period()
 
     // A lower bound only: the first send is one full period after the click.
     QVERIFY2(first_send_at >= 100 - 2, qPrintable(QString::number(first_send_at)));
+    QTest::qWait(100);
     const qint64 sent = rig.state.sent_count;
     QCOMPARE(sent % 2, 0);
-    QCOMPARE(rig.pty.arrived(sent), "AB"_ba.repeated(sent / 2));
+    QCOMPARE(rig.far->received(), "AB"_ba.repeated(sent / 2));
     QCOMPARE(rig.controls.sent_box, signed_decimal(sent));
 
     QTest::qWait(300);
-    QCOMPARE(rig.pty.arrived(), QByteArray());
+    QCOMPARE(rig.far->received_size(), sent);
     QCOMPARE(rig.state.sent_count, sent);
 }
 
 void TestAutoSend::edits_take_effect_at_the_next_tick()
 {
     SendRig rig;
-    QVERIFY(rig.pty.is_valid());
+    QVERIFY(rig.ready());
     rig.controls.hex = false;
     rig.controls.text = "A"_ba;
     rig.controls.period = u"30"_s;
 
     rig.command.toggle_auto_send();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.line.tried.contains('A'), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.far->received().contains('A'), 10000);
     rig.controls.text = "B"_ba;
-    QTRY_VERIFY_WITH_TIMEOUT(rig.line.tried.contains('B'), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.far->received().contains('B'), 10000);
     rig.controls.hex = true;
     rig.controls.text = "43"_ba;
-    QTRY_VERIFY_WITH_TIMEOUT(rig.line.tried.contains('C'), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.far->received().contains('C'), 10000);
     rig.command.toggle_auto_send();
 
-    const QByteArray line = rig.pty.arrived(rig.line.tried.size());
+    QTest::qWait(100);
+    const QByteArray line = rig.far->received();
     QVERIFY2(QRegularExpression(u"^A+B+C+$"_s).match(QString::fromLatin1(line)).hasMatch(), line.constData());
     QCOMPARE(rig.state.sent_count, line.size());
 }
 
-void TestAutoSend::long_send_is_followed_by_one_send()
+void TestAutoSend::long_sends_never_pile_up()
 {
-    constexpr int period = 50;
+    // With the line full, a send of 240 bytes to a far end reading 960 a second
+    // lasts 250 ms; the period is 20 ms, so twelve ticks fall due during each send.
+    constexpr qsizetype send_size = 240;
     SendRig rig;
-    QVERIFY(rig.pty.is_valid());
+    QVERIFY(rig.ready());
+    QVERIFY(rig.fill_line(960));
     rig.controls.hex = false;
-    rig.controls.text = "A"_ba;  // one byte: one send call per send
-    rig.controls.period = QString::number(period);
-    QElapsedTimer clock;
-    qint64 long_send_end = -1;
-    rig.line.before_send = [&](qsizetype index) {
-        if (index == 0) {
-            QThread::msleep(20 * period);  // twenty ticks fall due meanwhile
-            long_send_end = clock.elapsed();
-        }
-    };
+    rig.controls.text = QByteArray(send_size - 1, '.') + '|';
+    rig.controls.period = u"20"_s;
+    int most_waiting = 0;
+    QObject::connect(&rig.controls.timer, &PeriodTimer::tick, &rig.controls.timer,
+                     [&] { most_waiting = std::max(most_waiting, rig.port().sends_waiting()); });
 
-    clock.start();
     rig.command.toggle_auto_send();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.line.tried.size() >= 4, 10000);
-    const qint64 sends_after = rig.line.tried.size() - 1;
-    const qint64 span = clock.elapsed() - long_send_end;
+    QTest::qWait(1500);
     rig.command.toggle_auto_send();
+    QCOMPARE(most_waiting, 1); // one send waiting behind the one under way, never more
 
-    // One waiting send, then one per period: a burst would exceed what the time allows.
-    const qint64 allowed = 2 + span / period;
-    QVERIFY2(sends_after <= allowed,
-             qPrintable(u"%1 sends in %2 ms, at most %3 allowed"_s.arg(sends_after).arg(span).arg(allowed)));
-    QCOMPARE(rig.line.max_depth, 1);
-    QCOMPARE(rig.state.sent_count, rig.line.tried.size());
+    // Held still for a moment, the count catches up with what was written.
+    rig.far->stop_reading();
+    QTest::qWait(100);
+    const qint64 written_at_stop = rig.state.sent_count;
+    const int left = (rig.port().is_sending() ? 1 : 0) + rig.port().sends_waiting();
+    QVERIFY(left <= 2);
+    rig.far->start_reading();
+
+    // What was under way and the one waiting send go out, then nothing more.
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.port().is_sending(), 10000);
+    QTest::qWait(100);
+    const qint64 sent = rig.state.sent_count;
+    QCOMPARE(sent % send_size, 0);
+    QVERIFY2(sent <= written_at_stop + left * send_size,
+             qPrintable(u"%1 bytes in all, %2 at the stop, %3 sends left"_s.arg(sent).arg(written_at_stop).arg(left)));
+
+    rig.far->set_pace(0);
+    QVERIFY(rig.wait_received(sent, 10000));
+    QTest::qWait(100);
+    QCOMPARE(rig.received(), rig.controls.text.repeated(sent / send_size)); // whole sends, in order
 }
 
-void TestAutoSend::toggle_during_a_send_runs_between_sends()
+void TestAutoSend::toggle_during_a_send_runs_at_once()
 {
     SendRig rig;
-    QVERIFY(rig.pty.is_valid());
+    QVERIFY(rig.ready());
+    QVERIFY(rig.fill_line(960));
     rig.controls.hex = false;
-    rig.controls.text = "A"_ba;
+    rig.controls.text = QByteArray(480, 'x'); // half a second of sending
     rig.controls.period = u"20"_s;
-    qsizetype sends_at_toggle = -1;
-    int depth_at_toggle = -1;
-    rig.line.before_send = [&](qsizetype index) {
-        if (index != 0)
-            return;
-        // The click on 自动按钮 arrives while the first send holds the thread.
-        QMetaObject::invokeMethod(&rig.controls.timer, [&] {
-            sends_at_toggle = rig.line.tried.size();
-            depth_at_toggle = rig.line.depth;
-            rig.command.toggle_auto_send();
-        }, Qt::QueuedConnection);
-        QThread::msleep(300);
-    };
 
     rig.command.toggle_auto_send();
-    QTRY_VERIFY_WITH_TIMEOUT(sends_at_toggle >= 0, 10000);
-    QTest::qWait(300);
-
-    QCOMPARE(depth_at_toggle, 0);
-    // At most the one tick that waited during the long send ran before the toggle.
-    QVERIFY2(sends_at_toggle == 1 || sends_at_toggle == 2, qPrintable(QString::number(sends_at_toggle)));
-    QCOMPARE(rig.line.tried.size(), sends_at_toggle);
+    QTRY_VERIFY(rig.port().is_sending());
+    QTest::qWait(100);
+    // The click on 自动按钮 comes while the send goes on, and is handled then.
+    QVERIFY(rig.port().is_sending());
+    rig.command.toggle_auto_send();
     QCOMPARE(rig.controls.auto_caption, u"自动发送"_s);
     QVERIFY(!rig.controls.send_disabled);
-    QCOMPARE(rig.pty.arrived(sends_at_toggle), "A"_ba.repeated(sends_at_toggle));
+    QCOMPARE(rig.controls.timer.period(), 0);
+    QVERIFY(rig.port().is_sending());
+    QVERIFY(rig.port().sends_waiting() <= 1);
+
+    // The sends already handed over finish whole; no tick comes after the click.
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.port().is_sending(), 10000);
+    QTest::qWait(100);
+    const qint64 sent = rig.state.sent_count;
+    QCOMPARE(sent % rig.controls.text.size(), 0);
+    QTest::qWait(300);
+    QVERIFY(!rig.port().is_sending());
+    QCOMPARE(rig.state.sent_count, sent);
+    const QByteArray expected = rig.controls.text.repeated(sent / rig.controls.text.size());
+    rig.far->set_pace(0);
+    QVERIFY(rig.wait_received(expected.size(), 10000));
+    QTest::qWait(100);
+    QCOMPARE(rig.received(), expected);
 }
 
 } // namespace kestrune::test

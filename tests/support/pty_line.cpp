@@ -1,12 +1,11 @@
 #include "pty_line.h"
 
-#include <unistd.h>
-
 namespace kestrune::test {
 
-bool PtyLine::send(quint8 byte)
+PtyLine::PtyLine()
 {
-    return ::write(slave(), &byte, 1) == 1;
+    if (is_valid() && links_.bind(1, slave_path()))
+        port_.open();
 }
 
 } // namespace kestrune::test

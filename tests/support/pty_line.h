@@ -1,16 +1,22 @@
 #pragma once
-// A pty pair whose slave side is written the way the port writes its device,
-// one write() of one byte per send: the line for send tests and benchmarks.
+// The line for send tests and benchmarks: a pty pair bound to COM1 and a
+// SerialPort open on its slave side, writing the way the program writes.
 
-#include "port/line_writer.h"
+#include "port/serial_port.h"
 #include "pty_pair.h"
 
 namespace kestrune::test {
 
-class PtyLine : public PtyPair, public LineWriter
+class PtyLine : public PtyPair
 {
 public:
-    bool send(quint8 byte) override;
+    PtyLine(); // opens the port; is_open() says whether it worked
+    bool is_open() const { return port_.is_open(); }
+    SerialPort &port() { return port_; }
+
+private:
+    PortLinks links_;
+    SerialPort port_;
 };
 
 } // namespace kestrune::test

@@ -76,7 +76,7 @@ QString RealWindow::xdotool(const QString &display, const QStringList &arguments
     env.insert(u"DISPLAY"_s, display);
     p.setProcessEnvironment(env);
     p.start(u"xdotool"_s, arguments);
-    p.waitForFinished(20000);
+    p.waitForFinished(60000); // a loaded machine may take its time to map a new window
     return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
 }
 
