@@ -8,8 +8,6 @@
 #include <functional>
 #include <vector>
 
-class QFont;
-
 namespace kestrune {
 
 class CharWidths
@@ -21,10 +19,6 @@ public:
     // spacing of tab stops (none when not positive: a TAB then advances like a
     // space); without pictures, control characters are not drawn and take no room.
     CharWidths(Measure measure, qreal tab_distance, bool control_pictures = true);
-
-    // Advances in font, tab stops every eight average characters; control
-    // pictures when the font has them.
-    static CharWidths of_font(const QFont &font);
 
     // What is drawn for c: for the C0 controls (TAB, LF and CR excepted) and DEL
     // a control picture, or 0 for nothing; c itself otherwise.

@@ -1,6 +1,4 @@
-#include "receive/char_widths.h"
-
-#include <QFontMetricsF>
+#include "history/char_widths.h"
 
 #include <cmath>
 
@@ -15,13 +13,6 @@ CharWidths::CharWidths(Measure measure, qreal tab_distance, bool control_picture
         const bool blank = drawn == 0 || drawn == u'\t' || drawn == u'\n' || drawn == u'\r';
         latin1_[std::size_t(c)] = blank ? 0.0f : float(measure_(drawn));
     }
-}
-
-CharWidths CharWidths::of_font(const QFont &font)
-{
-    const QFontMetricsF metrics(font);
-    return CharWidths([metrics](char16_t c) { return metrics.horizontalAdvance(QChar(c)); },
-                      8 * metrics.averageCharWidth(), metrics.inFont(QChar(0x2401)));
 }
 
 float CharWidths::measure_wide(char16_t c) const

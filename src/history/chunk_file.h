@@ -1,0 +1,53 @@
+#pragma once
+// The temporary file behind a file-backed history: unlinked from the moment it
+// exists, so nothing is left behind after a crash; holds chunks of text in slots
+// that are reused when they come free.
+
+#include "history/history.h"
+
+#include <vector>
+
+namespace kestrune {
+
+class ChunkFile
+{
+public:
+    struct Slot {
+        qint64 offset = -1; // -1: nothing on file
+        qint64 bytes = 0;   // room of the slot
+    };
+
+    // Opens a file in the first folder where one can be made (made when missing).
+    explicit ChunkFile(const QStringList &folders);
+    ~ChunkFile();
+    ChunkFile(const ChunkFile &) = delete;
+    ChunkFile &operator=(const ChunkFile &) = delete;
+
+    // Whether chunks may go to the file: it is open and no write has failed.
+    bool usable() const { return fd_ >= 0 && fault_ == StorageFault::none; }
+    StorageFault fault() const { return fault_; }
+    QString path() const { return folder_; } // the folder the file is in
+
+    // Writes bytes into slot, which moves when they do not fit. False (and a
+    // fault) when the write failed; the slot then still holds what it held.
+    bool write(Slot &slot, const char *data, qint64 bytes);
+    // False when the file could not be read.
+    bool read(const Slot &slot, char *data, qint64 bytes) const;
+    void release(Slot &slot);
+    // Empties the file, so that its room goes back to the file system; a fault
+    // from a full disk is forgotten, the next write tries again.
+    void clear();
+
+    qint64 disk_bytes() const; // blocks the file takes
+
+private:
+    qint64 allocate(qint64 bytes);
+
+    int fd_ = -1;
+    QString folder_;
+    StorageFault fault_ = StorageFault::none;
+    qint64 end_ = 0;         // the file's size as slots use it
+    std::vector<Slot> free_; // slots come free, by offset
+};
+
+} // namespace kestrune
