@@ -81,7 +81,7 @@ QString storage_note(StorageFault fault)
 
 } // namespace
 
-ReceiveBox::ReceiveBox(QWidget *parent) : ReceiveBox(std::make_unique<MemoryHistory>(), parent) {}
+ReceiveBox::ReceiveBox(QWidget *parent) : ReceiveBox(std::make_unique<FileHistory>(history_folders()), parent) {}
 
 ReceiveBox::ReceiveBox(std::unique_ptr<History> text, QWidget *parent)
     : QAbstractScrollArea(parent),
