@@ -17,6 +17,8 @@ namespace kestrune {
 namespace {
 
 constexpr qint64 slot_grain = 4096;
+// Written bytes after which their writeback to disk is started.
+constexpr qint64 flush_bytes = 8 << 20;
 
 StorageFault fault_of(int error)
 {
@@ -69,7 +71,6 @@ ChunkFile::ChunkFile(const QStringList &folders)
         int error = 0;
         fd_ = open_unlinked(folder, error);
         if (fd_ >= 0) {
-            folder_ = folder;
             fault_ = StorageFault::none;
             return;
         }
@@ -131,6 +132,15 @@ bool ChunkFile::write(Slot &slot, const char *data, qint64 bytes)
     if (target.offset != slot.offset)
         release(slot);
     slot = target;
+    // Writeback starts now rather than when the system has too many dirty pages:
+    // then it would hold every writer, this window too, for up to a fifth of a second.
+    unflushed_ += bytes;
+    if (unflushed_ >= flush_bytes) {
+        unflushed_ = 0;
+#ifdef Q_OS_LINUX
+        ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    }
     return true;
 #else
     Q_UNUSED(slot);

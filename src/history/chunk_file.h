@@ -26,7 +26,6 @@ public:
     // Whether chunks may go to the file: it is open and no write has failed.
     bool usable() const { return fd_ >= 0 && fault_ == StorageFault::none; }
     StorageFault fault() const { return fault_; }
-    QString path() const { return folder_; } // the folder the file is in
 
     // Writes bytes into slot, which moves when they do not fit. False (and a
     // fault) when the write failed; the slot then still holds what it held.
@@ -44,9 +43,9 @@ private:
     qint64 allocate(qint64 bytes);
 
     int fd_ = -1;
-    QString folder_;
     StorageFault fault_ = StorageFault::none;
     qint64 end_ = 0;         // the file's size as slots use it
+    qint64 unflushed_ = 0;   // bytes written since writeback was last started
     std::vector<Slot> free_; // slots come free, by offset
 };
 

@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <QStringView>
 
-#include <memory>
+#include <memory> // std::addressof
 #include <type_traits>
 #include <utility>
 

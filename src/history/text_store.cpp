@@ -325,13 +325,7 @@ void TextStore::remove(qint64 pos, qint64 count)
         ++c;
     }
     // Drop the chunks that became empty, then number the rest afresh.
-    auto empty = [this](const Chunk &chunk) {
-        if (chunk.size() == 0 && file_) {
-            ChunkFile::Slot slot = chunk.slot;
-            file_->release(slot);
-        }
-        return chunk.size() == 0;
-    };
+    auto empty = [](const Chunk &chunk) { return chunk.size() == 0; };
     const auto gone = std::remove_if(chunks_.begin() + first, chunks_.begin() + c, empty);
     const bool erased = gone != chunks_.begin() + c;
     chunks_.erase(gone, chunks_.begin() + c);
