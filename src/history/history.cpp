@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace kestrune {
 
 QStringList history_folders()
@@ -15,6 +17,22 @@ QStringList history_folders()
         folders.append(home + u"/.cache/kestrune");
     folders.append(QDir::tempPath());
     return folders;
+}
+
+QString History::mid(qint64 pos, qint64 count) const
+{
+    QString out;
+    pos = std::clamp<qint64>(pos, 0, size());
+    count = std::clamp<qint64>(count, 0, size() - pos);
+    out.reserve(qsizetype(count));
+    visit_segments(pos, pos + count, [&out](const Segment &s) {
+        if (s.latin1)
+            out.append(QLatin1StringView(s.latin1, s.size));
+        else
+            out.append(QStringView(s.utf16, s.size));
+        return true;
+    });
+    return out;
 }
 
 } // namespace kestrune
