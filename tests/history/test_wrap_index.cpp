@@ -1,3 +1,4 @@
+#include "history/text_layout.h"
 #include "history/text_store.h"
 #include "history/wrap_index.h"
 
@@ -283,6 +284,58 @@ private Q_SLOTS:
         QCOMPARE(index_lines(index), expected);
         for (qsizetype line = 0; line < expected.size(); line += 7)
             QCOMPARE(index.line_of(expected.at(line)), line);
+    }
+
+    // The layout answers which line starts where, from the index once it is
+    // complete and by wrapping on the fly while it is not, the same either way.
+    void layout_data()
+    {
+        QTest::addColumn<qreal>("width");
+        QTest::addColumn<qint64>("budget"); // wrapped before asking; the whole text when large
+        for (const qreal width : {3.0, 11.0, 40.0})
+            for (const qint64 budget : {qint64(0), qint64(700), qint64(1) << 20})
+                QTest::addRow("width %g, %lld wrapped", width, qlonglong(budget)) << width << budget;
+    }
+    void layout()
+    {
+        QFETCH(qreal, width);
+        QFETCH(qint64, budget);
+        const CharWidths widths = test_widths();
+        const QString text = hex_stream(400) + u"\r\nab cd\r\n\r\n中文字符 words\rend\n"_s + hex_stream(300);
+        MemoryHistory store;
+        store.append(text);
+        TextLayout layout(store, widths);
+        layout.index().set_width(width);
+        layout.index().reset(store.size());
+        if (budget > 0)
+            layout.index().wrap(budget);
+        const QList<qint64> lines = reference_wrap(text, widths, width);
+        const auto last = qint64(lines.size()) - 1;
+        for (qint64 i = 0; i <= last; ++i) {
+            const qint64 start = lines.at(i);
+            const qint64 end = i < last ? lines.at(i + 1) : text.size();
+            for (qint64 pos = start; pos < end; pos += 3)
+                QCOMPARE(layout.line_start_of(pos), start);
+            QCOMPARE(layout.next_line(start), i < last ? lines.at(i + 1) : -1);
+            QCOMPARE(layout.lines_after(start, 5), lines.at(std::min(i + 5, last)));
+            QCOMPARE(layout.lines_before(start, 5), lines.at(std::max<qint64>(i - 5, 0)));
+            const TextLayout::LineSpan span = layout.span(start);
+            const QString line = text.mid(start, end - start);
+            const bool broken = line.endsWith(u'\n') || line.endsWith(u'\r');
+            QCOMPARE(span.soft, i < last && !broken);
+            QCOMPARE(span.content_end, end - (line.endsWith(u"\r\n"_s) ? 2 : broken ? 1 : 0));
+        }
+        if (layout.index().complete()) {
+            QCOMPARE(layout.total_lines(), lines.size());
+            for (qint64 i = 0; i <= last; i += 9)
+                QCOMPARE(layout.start_of_line_number(i), lines.at(i));
+        }
+        // The pen walks a line to a position and back.
+        const qint64 start = lines.at(1);
+        bool at_end = false;
+        const TextLayout::LineSpan span = layout.span(start);
+        for (qint64 pos = start; pos < span.content_end; ++pos)
+            QCOMPARE(layout.pos_in_line(span, layout.x_in_line(start, pos) + 0.01, at_end), pos);
     }
 
     // A line of positions holds no more than what the blocks need.
