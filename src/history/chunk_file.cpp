@@ -83,10 +83,47 @@ ChunkFile::ChunkFile(const QStringList &folders)
 
 ChunkFile::~ChunkFile()
 {
+    if (writeback_.joinable()) {
+        {
+            const std::lock_guard lock(writeback_mutex_);
+            closing_ = true;
+        }
+        writeback_wake_.notify_one();
+        writeback_.join();
+    }
 #ifdef Q_OS_UNIX
     if (fd_ >= 0)
         ::close(fd_);
 #endif
+}
+
+void ChunkFile::start_writeback()
+{
+    if (!writeback_.joinable())
+        writeback_ = std::thread(&ChunkFile::write_back, this);
+    {
+        const std::lock_guard lock(writeback_mutex_);
+        writeback_due_ = true;
+    }
+    writeback_wake_.notify_one();
+}
+
+void ChunkFile::write_back()
+{
+    std::unique_lock lock(writeback_mutex_);
+    for (;;) {
+        writeback_wake_.wait(lock, [this] { return writeback_due_ || closing_; });
+        if (closing_)
+            return;
+        writeback_due_ = false;
+        lock.unlock();
+#ifdef Q_OS_LINUX
+        ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+        ::fdatasync(fd_);
+#endif
+        lock.lock();
+    }
 }
 
 qint64 ChunkFile::allocate(qint64 bytes)
@@ -137,9 +174,7 @@ bool ChunkFile::write(Slot &slot, const char *data, qint64 bytes)
     unflushed_ += bytes;
     if (unflushed_ >= flush_bytes) {
         unflushed_ = 0;
-#ifdef Q_OS_LINUX
-        ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
+        start_writeback();
     }
     return true;
 #else

@@ -5,6 +5,9 @@
 
 #include "history/history.h"
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace kestrune {
@@ -41,11 +44,22 @@ public:
 
 private:
     qint64 allocate(qint64 bytes);
+    void start_writeback();
+    void write_back(); // the writeback thread
+
 
     int fd_ = -1;
     StorageFault fault_ = StorageFault::none;
     qint64 end_ = 0;         // the file's size as slots use it
     qint64 unflushed_ = 0;   // bytes written since writeback was last started
+
+    // Starting writeback takes the kernel a while, so a thread of the file's own
+    // does it, woken every so many bytes written.
+    std::thread writeback_;
+    std::mutex writeback_mutex_;
+    std::condition_variable writeback_wake_;
+    bool writeback_due_ = false; // guarded by writeback_mutex_
+    bool closing_ = false;       // guarded by writeback_mutex_
     std::vector<Slot> free_; // slots come free, by offset
 };
 
