@@ -117,9 +117,9 @@ void ChunkFile::write_back()
             return;
         writeback_due_ = false;
         lock.unlock();
-#ifdef Q_OS_LINUX
+#if defined(Q_OS_LINUX)
         ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
-#else
+#elif defined(Q_OS_UNIX)
         ::fdatasync(fd_);
 #endif
         lock.lock();
