@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <string>
 #include <vector>
 
 namespace bench {

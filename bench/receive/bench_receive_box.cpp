@@ -3,12 +3,17 @@
 // 16 ms, so the box paints as often as it does in the window. Optional
 // argument: the number of characters of the big text (default 100 million).
 // Prints medians and ratios; the targets are in the labels.
+// With --hours N [read] instead: a long capture of N hours of a 460800-baud line
+// in HEX mode, fed at full speed in reads of 4096 bytes (or read), then a jump
+// to the top, resizes and saves of it.
 
 #include "bench_common.h"
 #include "text/gbk.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QKeyEvent>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -86,6 +91,140 @@ double per_mb_with_small(qint64 held, std::vector<std::unique_ptr<ReceiveArea>> 
     return median(samples);
 }
 
+qint64 peak_resident_bytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stoll(line.substr(6)) * 1024;
+    return 0;
+}
+
+// Seconds until the box has painted after something was done to it.
+template <typename Act>
+double until_painted(ReceiveArea &area, Act act)
+{
+    QCoreApplication::processEvents();
+    const auto start = clock_type::now();
+    act();
+    area.box->viewport()->repaint();
+    return seconds_since(start);
+}
+
+// The longest the event loop is held while a resize is wrapped again, in
+// seconds, and the CPU time the process spent in that stretch (less when the
+// machine gave the time to others).
+double resize_freeze(ReceiveArea &area, int width, double &total, double &longest_cpu)
+{
+    const auto start = clock_type::now();
+    double cpu = cpu_seconds();
+    area.box->resize(width, area.box->height());
+    area.box->viewport()->repaint();
+    double longest = seconds_since(start);
+    longest_cpu = cpu_seconds() - cpu;
+    while (!area.box->wrapping_done()) {
+        const auto step = clock_type::now();
+        cpu = cpu_seconds();
+        QCoreApplication::processEvents();
+        const double took = seconds_since(step);
+        if (took > longest) {
+            longest = took;
+            longest_cpu = cpu_seconds() - cpu;
+        }
+    }
+    QCoreApplication::processEvents();
+    total = seconds_since(start);
+    return longest;
+}
+
+int long_capture(double hours, qsizetype read)
+{
+    constexpr double line_rate = 46080; // bytes a second at 460800 baud
+    ReceiveArea area;
+    area.count_once_a_frame = true;
+    QCoreApplication::processEvents();
+    const qint64 total = qint64(hours * 3600 * line_rate);
+    const QByteArray block = byte_pattern(16 << 20);
+    std::printf("long capture: %g hours of a 460800-baud line, %lld bytes in HEX mode, fed in reads of %lld bytes as fast "
+                "as the box takes them, offscreen %d x %d\n",
+                hours, qlonglong(total), qlonglong(read), area.box->width(), area.box->height());
+    const qint64 rss_start = resident_bytes();
+    const auto start = clock_type::now();
+    auto painted = start;
+    double cpu_start = cpu_seconds();
+    for (qint64 at = 0; at < total;) {
+        const auto offset = qsizetype(at % block.size());
+        const qsizetype n = qsizetype(std::min<qint64>({read, block.size() - offset, total - at}));
+        area.handler.on_byte_received(QByteArrayView(block).sliced(offset, n));
+        at += n;
+        if (clock_type::now() - painted > std::chrono::milliseconds(16)) {
+            QCoreApplication::processEvents();
+            painted = clock_type::now();
+        }
+    }
+    QCoreApplication::processEvents();
+    const double fed_s = seconds_since(start);
+    const double cpu_s = cpu_seconds() - cpu_start;
+    const qint64 rss_end = resident_bytes();
+    const qint64 chars = area.box->text_length();
+    std::printf("fed in %.1f s: %.1f MB/s, %.3f CPU s per MB; the box holds %lld characters\n", fed_s,
+                double(total) / (1 << 20) / fed_s, cpu_s / (double(total) / (1 << 20)), qlonglong(chars));
+    std::printf("resident memory (VmRSS): %.1f MB at the start, %.1f MB at the end, peak (VmHWM) %.1f MB; the box's "
+                "text and line index hold %.1f MB of it\n",
+                double(rss_start) / (1 << 20), double(rss_end) / (1 << 20), double(peak_resident_bytes()) / (1 << 20),
+                double(area.box->heap_bytes()) / (1 << 20));
+    std::printf("history on disk: %.3f bytes per character (%.0f MB)\n",
+                double(area.box->disk_bytes()) / double(chars), double(area.box->disk_bytes()) / (1 << 20));
+
+    // Jumps: the keys, and the scroll bar dragged.
+    QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::ControlModifier);
+    QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+    QKeyEvent page_down(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+    QScrollBar *bar = area.box->verticalScrollBar();
+    std::vector<double> to_top, to_middle, pages;
+    for (int i = 0; i < 5; ++i) {
+        to_top.push_back(until_painted(area, [&] { QCoreApplication::sendEvent(area.box, &home); }));
+        pages.push_back(until_painted(area, [&] { QCoreApplication::sendEvent(area.box, &page_down); }));
+        until_painted(area, [&] { QCoreApplication::sendEvent(area.box, &end); });
+        to_middle.push_back(until_painted(area, [&] { bar->setValue(bar->maximum() / 2 + i); }));
+        until_painted(area, [&] { bar->setValue(bar->maximum()); });
+    }
+    std::printf("painted after Ctrl+Home %.1f ms (target < 50), after Page Down there %.1f ms, after the scroll bar "
+                "was dragged to the middle %.1f ms; medians of 5\n",
+                median(to_top) * 1e3, median(pages) * 1e3, median(to_middle) * 1e3);
+
+    // Resizes wrap everything again, on screen first and the rest in slices.
+    for (const int width : {250, 296}) {
+        double all = 0;
+        double cpu = 0;
+        const double freeze = resize_freeze(area, width, all, cpu);
+        std::printf("resize to %d px: longest freeze %.1f ms (target < 50; the process ran %.1f ms of it); all lines "
+                    "wrapped again after %.1f s\n",
+                    width, freeze * 1e3, cpu * 1e3, all);
+    }
+
+    // Saves stream from the history's file.
+    QTemporaryDir dir;
+    for (const QString &target : {dir.filePath(u"receive.txt"_s), u"/dev/shm/kestrune-bench.txt"_s, u"/dev/null"_s}) {
+        QFile file(target);
+        const auto save_start = clock_type::now();
+        if (!file.open(QIODevice::WriteOnly))
+            return 1;
+        area.box->write_gbk(file);
+        file.close();
+        const double s = seconds_since(save_start);
+        std::printf("save to %s: %.1f s, %.0f MB/s (target >= 300)\n",
+                    qPrintable(target == dir.filePath(u"receive.txt"_s) ? u"a new file on disk (page cache, no sync)"_s : target), s,
+                    double(chars) / (1 << 20) / s);
+        if (target != u"/dev/null"_s)
+            QFile::remove(target);
+    }
+    std::printf("resident memory at the end: %.1f MB, peak %.1f MB\n", double(resident_bytes()) / (1 << 20),
+                double(peak_resident_bytes()) / (1 << 20));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -93,6 +232,8 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc > 2 && QByteArray(argv[1]) == "--hours")
+        return long_capture(QByteArray(argv[2]).toDouble(), argc > 3 ? QByteArray(argv[3]).toLongLong() : 4096);
     ReceiveArea area;
     area.count_once_a_frame = true; // the box's own cost: the count box is the app's
     QCoreApplication::processEvents();

@@ -4,6 +4,9 @@
 // _NET_WM_PING), resident memory per stored character and start-up time, as
 // medians over several runs. Kestrune is driven through its controls; any
 // other terminal that takes its port on the command line can be measured too.
+// With --hours, one long capture of that many hours of a 460800-baud line, fed
+// at full speed: resident memory from start to end, the history's room on disk,
+// a jump to the top and the save of the whole capture.
 
 #include "feed.h"
 #include "ping_probe.h"
@@ -24,6 +27,7 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -44,6 +48,7 @@ using namespace kestrune::test::at;
 namespace {
 
 constexpr double megabyte = 1 << 20;
+constexpr double line_rate = 46080; // bytes per second at 460800 baud, 10 bits a byte
 
 enum class Mode { hex, text };
 
@@ -63,6 +68,8 @@ struct Options {
     std::vector<Mode> modes;
     std::vector<Mode> unreachable; // asked for, but no keys switch the program to them
     QString screenshots; // a folder for a picture of the window at the end of each run
+    double hours = 0;    // a long capture of this many hours of line rate instead
+    QString cache;       // the program's cache folder (default: one of the run's own)
 };
 
 struct Run {
@@ -79,6 +86,11 @@ struct Run {
     double rss_peak_growth_mb = 0; // VmHWM: what the backlog cost on the way
     double bytes_per_char = 0;
     QString saved; // kestrune: how the receive box saved after the run compares with the feed
+    double save_mb_per_s = 0; // the saved file's size over the time from the dialog's Return to the last byte
+    // The long capture's figures.
+    double rss_start_mb = 0, rss_end_mb = 0, rss_peak_mb = 0, rss_saved_mb = 0;
+    double disk_bytes_per_char = 0;
+    double jump_late_ms = 0; // the latest ping answer in the second after Ctrl+Home
 };
 
 double median(std::vector<double> values)
@@ -116,9 +128,9 @@ QString load_average()
 class Feeder
 {
 public:
-    Feeder(int master, const QByteArray &bytes) : last_taken_(now_seconds())
+    Feeder(int master, const Feed &feed) : last_taken_(now_seconds())
     {
-        thread_ = std::thread([this, master, &bytes] { feed(master, bytes); });
+        thread_ = std::thread([this, master, &feed] { write_all(master, feed.bytes, feed.size); });
     }
     Feeder(const Feeder &) = delete;
     Feeder &operator=(const Feeder &) = delete;
@@ -133,13 +145,15 @@ public:
     double seconds_since_taken() const { return now_seconds() - last_taken_; }
 
 private:
-    void feed(int master, const QByteArray &bytes)
+    // bytes over and over until total are written.
+    void write_all(int master, const QByteArray &bytes, qint64 total)
     {
-        qsizetype sent = 0;
+        qint64 sent = 0;
         char sink[4096];
-        while (sent < bytes.size() && !give_up_) {
-            const ssize_t n = ::write(master, bytes.constData() + sent,
-                                      std::size_t(std::min<qsizetype>(bytes.size() - sent, 65536)));
+        while (sent < total && !give_up_) {
+            const auto at = qsizetype(sent % bytes.size());
+            const ssize_t n = ::write(master, bytes.constData() + at,
+                                      std::size_t(std::min<qint64>({bytes.size() - at, total - sent, 65536})));
             if (n > 0) {
                 sent += n;
                 last_taken_ = now_seconds();
@@ -230,7 +244,8 @@ private:
     bool start_program(Run &run);
     bool set_up_line(Mode mode);
     void stop_program();
-    QString check_saved_box(const QByteArray &expected);
+    QString check_saved_box(const QByteArray &expected, qint64 size, Run &run);
+    double jump_to_top();
 
     const Options &options_;
     XDisplay &display_;
@@ -252,6 +267,7 @@ bool Measurement::start_program(Run &run)
         // COM1 is the pty, by the link the program looks for; another program
         // keeps the user's own configuration, as it would be met.
         env.insert(u"XDG_CONFIG_HOME"_s, dir_->filePath(u"config"_s));
+        env.insert(u"XDG_CACHE_HOME"_s, options_.cache.isEmpty() ? dir_->filePath(u"cache"_s) : options_.cache);
         QDir().mkpath(dir_->filePath(u"config/kestrune/ports"_s));
         if (!QFile::link(pty_->slave_path(), dir_->filePath(u"config/kestrune/ports/COM1"_s)))
             return fail(u"cannot link COM1 to the pty"_s);
@@ -317,27 +333,85 @@ void Measurement::stop_program()
 }
 
 // Saves the receive box through the program's own dialog, as a user would, and
-// compares the file with what the box should hold: every byte fed, displayed.
-QString Measurement::check_saved_box(const QByteArray &expected)
+// compares the file with what the box should hold: every byte fed, displayed,
+// which is expected over and over until size bytes.
+QString Measurement::check_saved_box(const QByteArray &expected, qint64 size, Run &run)
 {
     const QString path = dir_->filePath(u"received"_s);
     QFile file(path + u".txt"_s);
     display_.click(window_, 保存接收按钮);
     sleep_s(1.5); // the dialog comes up with its name field focused
     display_.type(path);
+    const double asked = now_seconds();
     display_.keys({u"Return"_s});
-    for (double waited = 0; waited < 60 && file.size() < expected.size(); waited += 0.1)
-        sleep_s(0.1);
+    const double timeout = 60 + double(size) / 50e6;
+    double last_growth = now_seconds();
+    qint64 seen = -1;
+    while (now_seconds() - asked < timeout && file.size() < size) {
+        if (file.size() != seen) {
+            seen = file.size();
+            last_growth = now_seconds();
+        }
+        sleep_s(0.002);
+    }
+    if (file.size() >= size)
+        last_growth = now_seconds();
+    run.save_mb_per_s = double(file.size()) / megabyte / std::max(last_growth - asked, 1e-3);
     sleep_s(0.2);
     if (!file.open(QIODevice::ReadOnly))
         return u"box not saved"_s;
-    const QByteArray saved = file.readAll();
-    if (saved == expected)
-        return u"box saved = feed"_s;
-    qsizetype first = 0;
-    while (first < std::min(saved.size(), expected.size()) && saved[first] == expected[first])
-        ++first;
-    return u"box saved: %1 bytes, %2 expected, first difference at %3"_s.arg(saved.size()).arg(expected.size()).arg(first);
+    if (file.size() != size)
+        return u"box saved: %1 bytes, %2 expected"_s.arg(file.size()).arg(size);
+    for (qint64 at = 0; at < size;) {
+        const QByteArray piece = file.read(expected.size());
+        const QByteArray want = expected.left(piece.size());
+        if (piece.isEmpty())
+            return u"box saved: reading stopped at %1"_s.arg(at);
+        if (piece != want) {
+            qsizetype first = 0;
+            while (piece[first] == want[first])
+                ++first;
+            return u"box saved: %1 bytes, first difference at %2"_s.arg(size).arg(at + first);
+        }
+        at += piece.size();
+    }
+    return u"box saved = feed"_s;
+}
+
+// Ctrl+Home in the receive box, as a user jumps to the top of the history: how
+// late the event loop answers in the second after, that is how long it was held.
+double Measurement::jump_to_top()
+{
+    PingProbe probe(display_.name(), window_, 2);
+    sleep_s(0.3);
+    display_.click(window_, 接收编辑框);
+    sleep_s(0.3);
+    const double pressed = now_seconds();
+    display_.keys({u"ctrl+Home"_s});
+    sleep_s(1);
+    const std::vector<PingProbe::Ping> pings = probe.stop();
+    const std::vector<double> late = ping_delays_ms(pings, pressed, pressed + 1);
+    return late.empty() ? -1 : *std::max_element(late.begin(), late.end());
+}
+
+// The room the program's history file takes on disk: a file it holds open in
+// folder, unlinked or not.
+qint64 history_disk_bytes(qint64 pid, const QString &folder)
+{
+    const QDir fds(u"/proc/%1/fd"_s.arg(pid));
+    const QByteArray prefix = QFile::encodeName(QDir(folder).canonicalPath());
+    qint64 bytes = 0;
+    for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QByteArray link = QFile::encodeName(fds.filePath(fd));
+        char target[4096];
+        const ssize_t n = ::readlink(link.constData(), target, sizeof target - 1);
+        if (n <= 0 || !QByteArray(target, n).startsWith(QByteArray(prefix + '/')))
+            continue;
+        struct stat info {};
+        if (::stat(link.constData(), &info) == 0 && S_ISREG(info.st_mode))
+            bytes += qint64(info.st_blocks) * 512;
+    }
+    return bytes;
 }
 
 std::optional<Run> Measurement::run(Mode mode, const Feed &feed, const QString &label)
@@ -367,8 +441,8 @@ std::optional<Run> Measurement::run(Mode mode, const Feed &feed, const QString &
     const double feed_start = now_seconds();
     std::optional<Sample> end;
     {
-        const Feeder feeder(pty_->master(), feed.bytes);
-        const double timeout = 60 + double(feed.bytes.size()) / 100e3; // slower than 100 kB/s is a failure
+        const Feeder feeder(pty_->master(), feed);
+        const double timeout = 60 + double(feed.size) / 100e3; // slower than 100 kB/s is a failure
         end = wait_until_quiet(pid, x_pid, options_.quiet_s, timeout, &feeder, why);
         run.taken_s = feeder.done_at() - feed_start;
     }
@@ -380,7 +454,7 @@ std::optional<Run> Measurement::run(Mode mode, const Feed &feed, const QString &
         return std::nullopt;
     }
 
-    const double megabytes = double(feed.bytes.size()) / megabyte;
+    const double megabytes = double(feed.size) / megabyte;
     // Nothing can be shown before the pty has taken it; the CPU samples are 20 ms apart.
     run.shown_s = std::max(end->at - feed_start, run.taken_s);
     run.mb_per_s = megabytes / run.shown_s;
@@ -401,12 +475,24 @@ std::optional<Run> Measurement::run(Mode mode, const Feed &feed, const QString &
 
     if (!options_.screenshots.isEmpty())
         display_.screenshot(window_, QDir(options_.screenshots).filePath(label + u".png"_s));
-    if (options_.kestrune)
-        run.saved = check_saved_box(mode == Mode::hex ? hex_display(feed.bytes) : feed.bytes);
+    run.rss_start_mb = double(rss_before) / megabyte;
+    run.rss_end_mb = double(rss_after) / megabyte;
+    run.rss_peak_mb = double(rss_peak) / megabyte;
+    if (options_.kestrune) {
+        const QString cache = options_.cache.isEmpty() ? dir_->filePath(u"cache"_s) : options_.cache;
+        run.disk_bytes_per_char = double(history_disk_bytes(pid, cache)) / double(characters);
+        if (options_.hours > 0)
+            run.jump_late_ms = jump_to_top();
+        if (mode == Mode::hex)
+            run.saved = check_saved_box(hex_display(feed.bytes), feed.hex_characters, run);
+        else
+            run.saved = check_saved_box(feed.bytes, feed.size, run);
+        run.rss_saved_mb = double(resident_bytes(pid)) / megabyte;
+    }
     return run;
 }
 
-void print_run(const char *label, const Run &r)
+void print_run(const char *label, const Run &r, bool long_capture)
 {
     std::printf("%s %5.1f MB/s (pty took all in %5.2f s, done %5.2f s)  %5.3f CPU s/MB (X server %5.3f)"
                 "  lateness p50 %4.1f p99 %5.1f max %5.1f ms (idle p99 %4.1f)  RSS +%5.1f MB (peak +%5.1f) = %4.2f B/char"
@@ -414,10 +500,19 @@ void print_run(const char *label, const Run &r)
                 label, r.mb_per_s, r.taken_s, r.shown_s, r.cpu_s_per_mb, r.x_cpu_s_per_mb, r.late_p50, r.late_p99, r.late_max, r.idle_p99,
                 r.rss_growth_mb, r.rss_peak_growth_mb, r.bytes_per_char, r.startup_s * 1000);
     if (!r.saved.isEmpty())
-        std::printf("  %s", qPrintable(r.saved));
+        std::printf("  %s (save %.0f MB/s)", qPrintable(r.saved), r.save_mb_per_s);
     if (r.unanswered > 0)
         std::printf("  (%d pings unanswered)", r.unanswered);
     std::printf("\n");
+    if (long_capture) {
+        std::printf("  resident memory (VmRSS): %.1f MB before the feed, %.1f MB at its end, peak (VmHWM) %.1f MB,"
+                    " %.1f MB after the save\n",
+                    r.rss_start_mb, r.rss_end_mb, r.rss_peak_mb, r.rss_saved_mb);
+        std::printf("  history on disk: %.3f bytes per stored character\n", r.disk_bytes_per_char);
+        std::printf("  Ctrl+Home at the end: the event loop answered within %.1f ms (pings every 2 ms)\n",
+                    r.jump_late_ms);
+        std::printf("  save of the whole capture through the dialog: %.0f MB/s of file written\n", r.save_mb_per_s);
+    }
     std::fflush(stdout);
 }
 
@@ -464,8 +559,15 @@ std::optional<Options> parse(const QCoreApplication &app)
     const QCommandLineOption quiet(u"quiet-ms"_s, u"CPU-idle time that ends a run (300)."_s, u"ms"_s, u"300"_s);
     const QCommandLineOption screenshots(u"screenshots"_s, u"Save a picture of the window after each run here."_s,
                                          u"folder"_s);
+    const QCommandLineOption hours(u"hours"_s,
+                                   u"One long capture of this many hours of a 460800-baud line, fed at full speed"
+                                   " (HEX mode unless --modes says otherwise)."_s,
+                                   u"n"_s);
+    const QCommandLineOption cache(u"cache"_s, u"The program's cache folder (XDG_CACHE_HOME; default: the run's own)."_s,
+                                   u"folder"_s);
     parser.addOptions(
-        {binary, program, window_name, default_mode, hex_keys, text_keys, modes, megabytes, runs, quiet, screenshots});
+        {binary, program, window_name, default_mode, hex_keys, text_keys, modes, megabytes, runs, quiet, screenshots,
+         hours, cache});
     parser.process(app);
 
     Options options;
@@ -490,8 +592,16 @@ std::optional<Options> parse(const QCoreApplication &app)
     options.bytes = qint64(parser.value(megabytes).toDouble() * megabyte);
     options.runs = std::max(1, parser.value(runs).toInt());
     options.screenshots = parser.value(screenshots);
+    options.cache = parser.value(cache);
+    if (parser.isSet(hours)) {
+        options.hours = parser.value(hours).toDouble();
+        options.bytes = qint64(options.hours * 3600 * line_rate);
+        if (!parser.isSet(runs))
+            options.runs = 1;
+    }
     options.quiet_s = std::max(50, parser.value(quiet).toInt()) / 1000.0;
-    for (const QString &m : parser.value(modes).split(u',', Qt::SkipEmptyParts)) {
+    const QString wanted = options.hours > 0 && !parser.isSet(modes) ? u"hex"_s : parser.value(modes);
+    for (const QString &m : wanted.split(u',', Qt::SkipEmptyParts)) {
         const Mode mode = m == u"hex"_s ? Mode::hex : Mode::text;
         const bool reachable = options.kestrune || mode == options.default_mode
                                || !(mode == Mode::hex ? options.hex_keys : options.text_keys).isEmpty();
@@ -523,16 +633,21 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
-    const Feed hex_feed = byte_feed(options->bytes);
-    const Feed text_feed_ = text_feed(options->bytes);
+    // A long capture writes one feed of 16 MB over and over.
+    const qint64 block = options->hours > 0 ? std::min<qint64>(options->bytes, 16 << 20) : options->bytes;
+    const Feed hex_feed = repeated(byte_feed(block), options->bytes, false);
+    const Feed text_feed_ = repeated(text_feed(block), options->bytes, true);
 
     std::printf("%s\n", qPrintable(options->command.join(u' ')));
     std::printf("on Xvfb %s 1280x800x24, no window manager; %ld cores; load average %s\n",
                 qPrintable(display.name()), sysconf(_SC_NPROCESSORS_ONLN), qPrintable(load_average()));
     std::printf("per run: HEX %lld bytes (%lld characters), text %lld bytes (%lld characters);"
                 " MB = 2^20 bytes; a fresh start for every run\n",
-                static_cast<long long>(hex_feed.bytes.size()), static_cast<long long>(hex_feed.hex_characters),
-                static_cast<long long>(text_feed_.bytes.size()), static_cast<long long>(text_feed_.text_characters));
+                static_cast<long long>(hex_feed.size), static_cast<long long>(hex_feed.hex_characters),
+                static_cast<long long>(text_feed_.size), static_cast<long long>(text_feed_.text_characters));
+    if (options->hours > 0)
+        std::printf("a long capture: %g hours of a 460800-baud line (%.0f bytes a second), fed as fast as the pty takes it\n",
+                    options->hours, line_rate);
     if (!options->kestrune)
         std::printf("the program starts in %s mode\n", mode_name(options->default_mode));
     for (const Mode mode : options->unreachable)
@@ -553,7 +668,7 @@ int main(int argc, char **argv)
             results[int(mode)].push_back(*run);
             startups.push_back(run->startup_s);
             const QByteArray label = QByteArray(mode_name(mode)) + " run " + QByteArray::number(r + 1) + ':';
-            print_run(label.constData(), *run);
+            print_run(label.constData(), *run, options->hours > 0);
         }
     }
 

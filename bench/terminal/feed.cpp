@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -67,7 +68,17 @@ Feed text_feed(qint64 size)
         feed.text_characters += line.size() + 2;
     }
     feed.hex_characters = 3 * feed.bytes.size();
+    feed.size = feed.bytes.size();
     return feed;
+}
+
+Feed repeated(const Feed &feed, qint64 total, bool whole)
+{
+    const qint64 block = feed.bytes.size();
+    if (whole)
+        total = std::max<qint64>(total / block, 1) * block;
+    Feed out{feed.bytes, 3 * total, feed.text_characters * (total / block), total};
+    return out;
 }
 
 } // namespace kestrune::bench

@@ -7,10 +7,14 @@
 namespace kestrune::bench {
 
 struct Feed {
-    QByteArray bytes;
+    QByteArray bytes;       // what is written, over and over until size bytes are
     qint64 hex_characters;  // two digits and a space per byte
     qint64 text_characters; // one per ASCII byte (CR and LF included), one per GBK pair
+    qint64 size = bytes.size();
 };
+
+// feed written over and over until about total bytes are (whole feeds in text mode).
+Feed repeated(const Feed &feed, qint64 total, bool whole);
 
 // Bytes of every value, in a pattern that does not repeat soon: for HEX mode.
 Feed byte_feed(qint64 size);

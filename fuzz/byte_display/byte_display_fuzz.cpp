@@ -2,7 +2,7 @@
 // delivers them: what shows may not depend on where the reads split the stream.
 
 #include "fuzz_support.h"
-#include "receive/byte_display.h"
+#include "history/byte_display.h"
 #include "text/gbk.h"
 
 #include <algorithm>

@@ -1,5 +1,8 @@
 #include "receive/receive_box.h"
 
+#include "history/text_store.h"
+#include "receive/font_widths.h"
+
 #include <QElapsedTimer>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -11,6 +14,8 @@
 
 #include <algorithm>
 #include <climits>
+
+using namespace Qt::StringLiterals;
 
 namespace kestrune {
 
@@ -26,10 +31,6 @@ constexpr int scroll_ms = 100;
 // Characters per background slice, and the time a burst of slices may take.
 constexpr qint64 slice_chars = 1 << 18;
 constexpr qint64 slice_ms = 8;
-// How far back wrapping may start for lines not yet in the index.
-constexpr qint64 provisional_reach = 1 << 15;
-// Characters of one line that painting looks at; the rest would be far past the edge.
-constexpr qint64 paint_chars = 4096;
 
 // The default font as the box draws it: advances add up, so that what the wrap
 // index measures per character is what the painter draws.
@@ -41,13 +42,45 @@ QFont text_font_of(const QFont &font)
     return f;
 }
 
+// Why the history is in memory, as the tooltip of the box says it.
+QString storage_note(StorageFault fault)
+{
+    QString why;
+    switch (fault) {
+    case StorageFault::none:
+        return {};
+    case StorageFault::no_folder:
+        why = u"无法创建缓存文件夹"_s;
+        break;
+    case StorageFault::no_file:
+        why = u"无法在缓存文件夹中创建临时文件"_s;
+        break;
+    case StorageFault::disk_full:
+        why = u"缓存文件所在的磁盘已满"_s;
+        break;
+    case StorageFault::quota:
+        why = u"已超出磁盘配额"_s;
+        break;
+    case StorageFault::too_large:
+        why = u"缓存文件已达到允许的最大长度"_s;
+        break;
+    case StorageFault::write_failed:
+        why = u"无法写入缓存文件"_s;
+        break;
+    }
+    return u"接收的数据暂存在内存中：%1。"_s.arg(why);
+}
+
 } // namespace
 
-ReceiveBox::ReceiveBox(QWidget *parent)
+ReceiveBox::ReceiveBox(QWidget *parent) : ReceiveBox(std::make_unique<FileHistory>(history_folders()), parent) {}
+
+ReceiveBox::ReceiveBox(std::unique_ptr<History> text, QWidget *parent)
     : QAbstractScrollArea(parent),
+      text_(std::move(text)),
       text_font_(text_font_of(font())),
-      widths_(CharWidths::of_font(text_font_)),
-      index_(widths_)
+      widths_(font_widths(text_font_, measure_ahead(text_font_))),
+      layout_(*text_, widths_)
 {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -57,6 +90,7 @@ ReceiveBox::ReceiveBox(QWidget *parent)
     last_frame_.start();
     last_scroll_.start();
     take_font();
+    show_storage();
 }
 
 ReceiveBox::~ReceiveBox() = default;
@@ -64,26 +98,26 @@ ReceiveBox::~ReceiveBox() = default;
 void ReceiveBox::take_font()
 {
     text_font_ = text_font_of(font());
-    widths_ = CharWidths::of_font(text_font_);
+    widths_ = font_widths(text_font_, measure_ahead(text_font_));
     const QFontMetrics metrics(text_font_);
     line_height_ = std::max(metrics.lineSpacing(), 1);
     ascent_ = metrics.ascent();
-    index_.set_width(wrap_width());
+    layout_.index().set_width(wrap_width());
 }
 
 // ---- public operations ----
 
 void ReceiveBox::append_to_receive_box(QStringView text)
 {
-    const qint64 old = store_.size();
+    const qint64 old = text_->size();
     if (!text.isEmpty()) {
-        store_.append(text);
-        index_.text_replaced(old, 0, text.size());
+        text_->append(text);
+        layout_.index().text_replaced(old, 0, text.size());
     }
-    caret_ = anchor_ = store_.size();
+    caret_ = anchor_ = text_->size();
     caret_at_line_end_ = false;
     goal_x_ = -1;
-    if (!index_.wrap(store_, settle_budget) && !wrap_timer_.isActive())
+    if (!layout_.index().wrap(settle_budget) && !wrap_timer_.isActive())
         wrap_timer_.start(0, this);
     top_ = line_start_of(top_);
     ensure_caret_visible();
@@ -91,13 +125,14 @@ void ReceiveBox::append_to_receive_box(QStringView text)
     // once a frame, the scroll bar and the input method a few times a second.
     if (!frame_timer_.isActive())
         frame_timer_.start(int(std::clamp<qint64>(frame_ms - last_frame_.elapsed(), 0, frame_ms)), this);
+    show_storage();
 }
 
 void ReceiveBox::set_text(QStringView text)
 {
-    store_.clear();
-    store_.append(text);
-    index_.reset(store_.size());
+    text_->clear();
+    text_->append(text);
+    layout_.index().reset(text_->size());
     history_.clear();
     top_ = caret_ = anchor_ = 0;
     caret_at_line_end_ = false;
@@ -112,28 +147,28 @@ void ReceiveBox::clear()
 
 QString ReceiveBox::text() const
 {
-    return store_.text();
+    return text_->text();
 }
 
 qint64 ReceiveBox::text_length() const
 {
-    return store_.size();
+    return text_->size();
 }
 
 void ReceiveBox::write_gbk(QIODevice &out) const
 {
-    store_.write_gbk(out);
+    text_->write_gbk(out);
 }
 
 QString ReceiveBox::selected_text() const
 {
     const qint64 from = std::min(anchor_, caret_);
-    return store_.mid(from, std::max(anchor_, caret_) - from);
+    return text_->mid(from, std::max(anchor_, caret_) - from);
 }
 
 void ReceiveBox::set_selection(qint64 anchor, qint64 caret)
 {
-    anchor_ = std::clamp<qint64>(anchor, 0, store_.size());
+    anchor_ = std::clamp<qint64>(anchor, 0, text_->size());
     move_caret(caret, true);
 }
 
@@ -149,158 +184,11 @@ int ReceiveBox::visible_lines() const
     return std::max((viewport()->height() - margin_y) / line_height_, 1);
 }
 
-qint64 ReceiveBox::next_line(qint64 start) const
-{
-    LineBreaker breaker(widths_, index_.width());
-    breaker.start_at(start);
-    qint64 next = -1;
-    auto found = [&next](qint64 at) {
-        next = at;
-        return false;
-    };
-    store_.visit_segments(start, store_.size(), [&](const TextStore::Segment &segment) {
-        return breaker.feed(segment, found);
-    });
-    if (next < 0)
-        breaker.finish(store_.size(), found);
-    return next;
-}
-
-qint64 ReceiveBox::line_start_of(qint64 pos) const
-{
-    pos = std::clamp<qint64>(pos, 0, store_.size());
-    if (index_.exact_for(pos))
-        return index_.line_start(index_.line_of(pos));
-    // Past the wrapped part: wrap on from the first visible line when it is near,
-    // else from a little before pos (a provisional start until the index gets there).
-    qint64 s = index_.open_line_start();
-    if (top_ >= s && top_ <= pos && pos - top_ <= provisional_reach)
-        s = top_;
-    else if (pos - s > provisional_reach)
-        s = pos - provisional_reach;
-    for (;;) {
-        const qint64 next = next_line(s);
-        if (next < 0 || next > pos)
-            return s;
-        s = next;
-    }
-}
-
-qint64 ReceiveBox::lines_after(qint64 start, qint64 n) const
-{
-    if (index_.complete()) {
-        const qint64 line = std::min(index_.line_of(start) + n, index_.line_count() - 1);
-        return index_.line_start(line);
-    }
-    for (qint64 i = 0; i < n; ++i) {
-        const qint64 next = next_line(start);
-        if (next < 0)
-            break;
-        start = next;
-    }
-    return start;
-}
-
-qint64 ReceiveBox::lines_before(qint64 start, qint64 n) const
-{
-    if (index_.complete())
-        return index_.line_start(std::max<qint64>(index_.line_of(start) - n, 0));
-    for (qint64 i = 0; i < n && start > 0; ++i)
-        start = line_start_of(start - 1);
-    return start;
-}
-
-qint64 ReceiveBox::chars_per_line() const
-{
-    const qint64 open = index_.open_line_start();
-    if (index_.line_count() > 1 && open > 0)
-        return std::max<qint64>(open / (index_.line_count() - 1), 1);
-    const qreal digit = widths_.advance(u'0');
-    return std::max<qint64>(digit > 0 ? qint64(wrap_width() / digit) : 1, 1);
-}
-
-// Line numbers past the wrapped part are estimates; they only place the scroll bar.
-qint64 ReceiveBox::line_number(qint64 start) const
-{
-    if (index_.exact_for(start))
-        return index_.line_of(start);
-    return index_.line_count() - 1 + (start - index_.open_line_start()) / chars_per_line();
-}
-
-qint64 ReceiveBox::total_lines() const
-{
-    if (index_.complete())
-        return index_.line_count();
-    return line_number(store_.size()) + 1;
-}
-
-qint64 ReceiveBox::start_of_line_number(qint64 number) const
-{
-    number = std::max<qint64>(number, 0);
-    if (index_.complete() || number < index_.line_count() - 1)
-        return index_.line_start(std::min(number, index_.line_count() - 1));
-    const qint64 beyond = number - (index_.line_count() - 1);
-    return line_start_of(index_.open_line_start() + beyond * chars_per_line());
-}
-
-ReceiveBox::LineSpan ReceiveBox::span(qint64 start) const
-{
-    const qint64 next = next_line(start);
-    if (next < 0)
-        return {start, next, store_.size(), false};
-    const char16_t last = store_.at(next - 1);
-    if (last == u'\n') {
-        const bool crlf = next - 2 >= start && store_.at(next - 2) == u'\r';
-        return {start, next, next - (crlf ? 2 : 1), false};
-    }
-    if (last == u'\r')
-        return {start, next, next - 1, false};
-    return {start, next, next, true};
-}
-
-qreal ReceiveBox::x_in_line(qint64 start, qint64 pos) const
-{
-    qreal x = 0;
-    store_.visit_segments(start, std::min(pos, start + paint_chars), [&](const TextStore::Segment &s) {
-        for (qsizetype i = 0; i < s.size; ++i) {
-            const char16_t c = s.latin1 ? char16_t(quint8(s.latin1[i])) : s.utf16[i];
-            x = c == u'\t' ? widths_.next_tab_stop(x) : x + widths_.advance(c);
-        }
-        return true;
-    });
-    return x;
-}
-
-qint64 ReceiveBox::pos_in_line(const LineSpan &line, qreal x, bool &at_line_end) const
-{
-    at_line_end = false;
-    qreal left = 0;
-    qint64 found = -1;
-    store_.visit_segments(line.start, std::min(line.content_end, line.start + paint_chars),
-                          [&](const TextStore::Segment &s) {
-        for (qsizetype i = 0; i < s.size; ++i) {
-            const char16_t c = s.latin1 ? char16_t(quint8(s.latin1[i])) : s.utf16[i];
-            const qreal right = c == u'\t' ? widths_.next_tab_stop(left) : left + widths_.advance(c);
-            const bool joins = c >= 0xDC00 && c < 0xE000;
-            if (!joins && x < (left + right) / 2) {
-                found = s.start + i;
-                return false;
-            }
-            left = right;
-        }
-        return true;
-    });
-    if (found >= 0)
-        return found;
-    at_line_end = line.soft;
-    return line.content_end;
-}
-
 qint64 ReceiveBox::caret_line_start() const
 {
     const qint64 s = line_start_of(caret_);
     if (caret_at_line_end_ && s == caret_ && caret_ > 0) {
-        const char16_t before = store_.at(caret_ - 1);
+        const char16_t before = text_->at(caret_ - 1);
         if (before != u'\n' && before != u'\r')
             return line_start_of(caret_ - 1);
     }
@@ -319,7 +207,7 @@ int ReceiveBox::row_of(qint64 line_start) const
             return row;
         if (s > line_start)
             return -1;
-        s = next_line(s);
+        s = layout_.next_line(s);
     }
     return -1;
 }
@@ -330,7 +218,7 @@ QRect ReceiveBox::caret_rect() const
     const int row = row_of(start);
     if (row < 0)
         return {};
-    const int x = margin_x + int(x_in_line(start, caret_));
+    const int x = margin_x + int(layout_.x_in_line(start, caret_));
     return QRect(std::min(x, viewport()->width() - 1), margin_y + row * line_height_, 1, line_height_);
 }
 
@@ -348,11 +236,11 @@ void ReceiveBox::paintEvent(QPaintEvent *event)
     const int bottom = viewport()->height();
     qint64 s = top_;
     for (int y = margin_y; s >= 0 && y < bottom; y += line_height_) {
-        const LineSpan line = span(s);
+        const LineSpan line = layout_.span(s);
         if (y + line_height_ > dirty.top() && y <= dirty.bottom())
             draw_line(painter, line, y, sel_from, sel_to);
         if (s == caret_start) {
-            qreal x = margin_x + x_in_line(s, caret_);
+            qreal x = margin_x + layout_.x_in_line(s, caret_);
             if (!preedit_.isEmpty()) {
                 // The text being composed sits at the caret, underlined, over what follows.
                 const QFontMetricsF metrics(text_font_);
@@ -375,16 +263,16 @@ void ReceiveBox::paintEvent(QPaintEvent *event)
 
 void ReceiveBox::draw_line(QPainter &painter, const LineSpan &line, int y, qint64 sel_from, qint64 sel_to) const
 {
-    const qint64 end = line.next < 0 ? store_.size() : line.next;
-    const QString chars = store_.mid(line.start, std::min(end, line.start + paint_chars) - line.start);
+    const qint64 end = line.next < 0 ? text_->size() : line.next;
+    const QString chars = text_->mid(line.start, std::min(end, line.start + TextLayout::paint_chars) - line.start);
     const qreal right = viewport()->width();
 
     // Selection first, so the text goes over it; a selected line break shows as a space.
     const qint64 a = std::max(sel_from, line.start);
     const qint64 b = std::min(sel_to, end);
     if (a < b) {
-        const qreal xa = margin_x + x_in_line(line.start, a);
-        qreal xb = margin_x + x_in_line(line.start, std::min(b, line.content_end));
+        const qreal xa = margin_x + layout_.x_in_line(line.start, a);
+        qreal xb = margin_x + layout_.x_in_line(line.start, std::min(b, line.content_end));
         if (b > line.content_end && !line.soft)
             xb += widths_.advance(u' ');
         painter.fillRect(QRectF(xa, y, xb - xa, line_height_), palette().brush(QPalette::Highlight));
@@ -428,9 +316,9 @@ void ReceiveBox::draw_line(QPainter &painter, const LineSpan &line, int y, qint6
 
 void ReceiveBox::replace_text(qint64 pos, qint64 removed, QStringView inserted)
 {
-    store_.remove(pos, removed);
-    store_.insert(pos, inserted);
-    index_.text_replaced(pos, removed, inserted.size());
+    text_->remove(pos, removed);
+    text_->insert(pos, inserted);
+    layout_.index().text_replaced(pos, removed, inserted.size());
     if (pos < top_)
         top_ = pos + removed <= top_ ? top_ + inserted.size() - removed : pos;
 }
@@ -440,12 +328,13 @@ void ReceiveBox::replace_text(qint64 pos, qint64 removed, QStringView inserted)
 // when asked, show it at once.
 void ReceiveBox::settle(bool follow_caret)
 {
-    if (!index_.wrap(store_, settle_budget) && !wrap_timer_.isActive())
+    if (!layout_.index().wrap(settle_budget) && !wrap_timer_.isActive())
         wrap_timer_.start(0, this);
     top_ = line_start_of(top_);
     if (follow_caret)
         ensure_caret_visible();
     show_now();
+    show_storage();
 }
 
 // What the user or the app did shows at once, all of it.
@@ -485,9 +374,9 @@ void ReceiveBox::wrap_some()
 {
     QElapsedTimer clock;
     clock.start();
-    while (!index_.wrap(store_, slice_chars) && clock.elapsed() < slice_ms) {
+    while (!layout_.index().wrap(slice_chars) && clock.elapsed() < slice_ms) {
     }
-    if (index_.complete()) {
+    if (layout_.index().complete()) {
         wrap_timer_.stop();
         top_ = line_start_of(top_);
         if (keep_caret_in_view_)
@@ -506,27 +395,27 @@ void ReceiveBox::ensure_caret_visible()
         top_ = caret_start;
         return;
     }
-    if (index_.complete()) {
-        const qint64 caret_line = index_.line_of(caret_start);
-        if (caret_line - index_.line_of(top_) >= rows)
-            top_ = index_.line_start(caret_line - rows + 1);
+    if (layout_.index().complete()) {
+        const qint64 caret_line = layout_.index().line_of(caret_start);
+        if (caret_line - layout_.index().line_of(top_) >= rows)
+            top_ = layout_.index().line_start(caret_line - rows + 1);
         return;
     }
     qint64 s = top_;
     for (int row = 0; row < rows && s >= 0 && s <= caret_start; ++row) {
         if (s == caret_start)
             return;
-        s = next_line(s);
+        s = layout_.next_line(s);
     }
-    top_ = lines_before(caret_start, rows - 1);
+    top_ = layout_.lines_before(caret_start, rows - 1);
 }
 
 void ReceiveBox::sync_scroll_bar()
 {
     QScrollBar *bar = verticalScrollBar();
     const int rows = visible_lines();
-    const int maximum = int(std::clamp<qint64>(total_lines() - rows, 0, INT_MAX));
-    const int value = int(std::clamp<qint64>(line_number(top_), 0, maximum));
+    const int maximum = int(std::clamp<qint64>(layout_.total_lines() - rows, 0, INT_MAX));
+    const int value = int(std::clamp<qint64>(layout_.line_number(top_), 0, maximum));
     syncing_scroll_ = true;
     if (bar->maximum() != maximum || bar->minimum() != 0)
         bar->setRange(0, maximum);
@@ -541,7 +430,7 @@ void ReceiveBox::scrollContentsBy(int, int)
 {
     if (syncing_scroll_)
         return;
-    top_ = start_of_line_number(verticalScrollBar()->value());
+    top_ = layout_.start_of_line_number(verticalScrollBar()->value());
     viewport()->update();
     if (hasFocus())
         QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
@@ -550,13 +439,13 @@ void ReceiveBox::scrollContentsBy(int, int)
 void ReceiveBox::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    if (wrap_width() != index_.width()) {
+    if (wrap_width() != layout_.index().width()) {
         // The lines on screen are wrapped on the fly from the first visible
         // position; the index follows in slices.
         const int row = row_of(caret_line_start());
         keep_caret_in_view_ = keep_caret_in_view_ || (row >= 0 && row < visible_lines());
-        index_.set_width(wrap_width());
-        if (index_.wrap(store_, slice_chars)) {
+        layout_.index().set_width(wrap_width());
+        if (layout_.index().wrap(slice_chars)) {
             top_ = line_start_of(top_);
             if (keep_caret_in_view_)
                 ensure_caret_visible();
@@ -604,6 +493,16 @@ void ReceiveBox::timerEvent(QTimerEvent *event)
     } else {
         QAbstractScrollArea::timerEvent(event);
     }
+}
+
+// The tooltip says why the history is in memory while it is.
+void ReceiveBox::show_storage()
+{
+    const StorageFault fault = text_->fault();
+    if (fault == shown_fault_)
+        return;
+    shown_fault_ = fault;
+    setToolTip(storage_note(fault));
 }
 
 void ReceiveBox::restart_blink()

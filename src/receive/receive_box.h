@@ -3,15 +3,17 @@
 // and wrap index, so that appending to a text of any length costs the same and
 // painting touches only the visible lines.
 
-#include "receive/char_widths.h"
-#include "receive/edit_history.h"
-#include "receive/text_store.h"
-#include "receive/wrap_index.h"
+#include "history/char_widths.h"
+#include "history/edit_history.h"
+#include "history/history.h"
+#include "history/text_layout.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QElapsedTimer>
 #include <QStringView>
+
+#include <memory>
 
 class QIODevice;
 class QPainter;
@@ -22,7 +24,10 @@ class ReceiveBox : public QAbstractScrollArea
 {
     Q_OBJECT
 public:
+    // The history goes to a temporary file in the first of history_folders()
+    // where one can be made; without one it is kept in memory, and the tooltip says why.
     explicit ReceiveBox(QWidget *parent = nullptr);
+    ReceiveBox(std::unique_ptr<History> text, QWidget *parent);
     ~ReceiveBox() override;
 
     // Caret to the end, scrolled into view, text inserted there with no undo
@@ -59,11 +64,13 @@ public:
 
     // False while lines are being wrapped again in the background after a new
     // width or a large change; the view shows the visible part meanwhile.
-    bool wrapping_done() const { return index_.complete(); }
+    bool wrapping_done() const { return layout_.index().complete(); }
     // Visual lines once wrapping_done(); the first visible one.
-    qint64 line_count() const { return index_.line_count(); }
+    qint64 line_count() const { return layout_.index().line_count(); }
     qint64 top_line_start() const { return top_; }
-    qint64 heap_bytes() const { return store_.heap_bytes() + index_.heap_bytes(); }
+    // Memory the text and its line index take, and the room the text takes on disk.
+    qint64 heap_bytes() const { return text_->heap_bytes() + layout_.index().heap_bytes(); }
+    qint64 disk_bytes() const { return text_->disk_bytes(); }
 
 protected:
     bool event(QEvent *event) override;
@@ -84,14 +91,7 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
-    // One visual line: [start, next), next == -1 for the last line; content_end
-    // is before the line break, soft when the line wraps without one.
-    struct LineSpan {
-        qint64 start;
-        qint64 next;
-        qint64 content_end;
-        bool soft;
-    };
+    using LineSpan = TextLayout::LineSpan;
     static constexpr int margin_x = 4; // between the frame and the text
     static constexpr int margin_y = 2;
     enum class Motion {
@@ -103,17 +103,7 @@ private:
     void take_font();
     qreal wrap_width() const;
     int visible_lines() const;
-    qint64 next_line(qint64 start) const;
-    qint64 line_start_of(qint64 pos) const;
-    qint64 lines_after(qint64 start, qint64 n) const;
-    qint64 lines_before(qint64 start, qint64 n) const;
-    qint64 line_number(qint64 start) const;
-    qint64 total_lines() const;
-    qint64 start_of_line_number(qint64 number) const;
-    qint64 chars_per_line() const;
-    LineSpan span(qint64 start) const;
-    qreal x_in_line(qint64 start, qint64 pos) const;
-    qint64 pos_in_line(const LineSpan &line, qreal x, bool &at_line_end) const;
+    qint64 line_start_of(qint64 pos) const { return layout_.line_start_of(pos, top_); }
     qint64 caret_line_start() const;
     int row_of(qint64 line_start) const;
     QRect caret_rect() const;
@@ -129,6 +119,7 @@ private:
     void sync_scroll_bar();
     void sync_view();
     void restart_blink();
+    void show_storage();
 
     // Editing (receive_box_input.cpp)
     void user_edit(qint64 pos, qint64 removed, QStringView inserted, EditHistory::Kind kind);
@@ -143,11 +134,12 @@ private:
     void publish_selection() const;
     void revert(const EditHistory::Edit &edit, bool undoing);
 
-    TextStore store_;
+    std::unique_ptr<History> text_; // what was appended and typed
     QFont text_font_;
     CharWidths widths_;
-    WrapIndex index_;
+    TextLayout layout_;
     EditHistory history_;
+    StorageFault shown_fault_ = StorageFault::none; // what the tooltip says
     int line_height_ = 1;
     int ascent_ = 0;
 

@@ -58,10 +58,10 @@ struct MotionKey {
 
 qint64 ReceiveBox::unit_after(qint64 pos) const
 {
-    if (pos >= store_.size())
+    if (pos >= text_->size())
         return 0;
-    const char16_t c = store_.at(pos);
-    const char16_t next = store_.at(pos + 1);
+    const char16_t c = text_->at(pos);
+    const char16_t next = text_->at(pos + 1);
     if ((c == u'\r' && next == u'\n') || (QChar::isHighSurrogate(c) && QChar::isLowSurrogate(next)))
         return 2;
     return 1;
@@ -71,8 +71,8 @@ qint64 ReceiveBox::unit_before(qint64 pos) const
 {
     if (pos <= 0)
         return 0;
-    const char16_t c = store_.at(pos - 1);
-    const char16_t before = pos >= 2 ? store_.at(pos - 2) : char16_t(0);
+    const char16_t c = text_->at(pos - 1);
+    const char16_t before = pos >= 2 ? text_->at(pos - 2) : char16_t(0);
     if ((c == u'\n' && before == u'\r') || (QChar::isLowSurrogate(c) && QChar::isHighSurrogate(before)))
         return 2;
     return 1;
@@ -81,17 +81,17 @@ qint64 ReceiveBox::unit_before(qint64 pos) const
 // Ctrl+Right: over the rest of this word (or run of other characters), then the blanks after it.
 qint64 ReceiveBox::word_end(qint64 pos) const
 {
-    const qint64 size = store_.size();
+    const qint64 size = text_->size();
     if (pos >= size)
         return size;
     const qint64 limit = std::min(size, pos + word_reach);
-    const CharClass first = class_of(store_.at(pos));
+    const CharClass first = class_of(text_->at(pos));
     if (first == CharClass::Break)
         return pos + unit_after(pos);
     if (first != CharClass::Blank)
-        while (pos < limit && class_of(store_.at(pos)) == first)
+        while (pos < limit && class_of(text_->at(pos)) == first)
             ++pos;
-    while (pos < limit && class_of(store_.at(pos)) == CharClass::Blank)
+    while (pos < limit && class_of(text_->at(pos)) == CharClass::Blank)
         ++pos;
     return pos;
 }
@@ -102,21 +102,21 @@ qint64 ReceiveBox::word_start(qint64 pos) const
     if (pos <= 0)
         return 0;
     const qint64 limit = std::max<qint64>(0, pos - word_reach);
-    while (pos > limit && class_of(store_.at(pos - 1)) == CharClass::Blank)
+    while (pos > limit && class_of(text_->at(pos - 1)) == CharClass::Blank)
         --pos;
     if (pos == 0)
         return 0;
-    const CharClass last = class_of(store_.at(pos - 1));
+    const CharClass last = class_of(text_->at(pos - 1));
     if (last == CharClass::Break)
         return pos - unit_before(pos);
-    while (pos > limit && class_of(store_.at(pos - 1)) == last)
+    while (pos > limit && class_of(text_->at(pos - 1)) == last)
         --pos;
     return pos;
 }
 
 void ReceiveBox::move_caret(qint64 pos, bool keep_anchor, bool at_line_end)
 {
-    caret_ = std::clamp<qint64>(pos, 0, store_.size());
+    caret_ = std::clamp<qint64>(pos, 0, text_->size());
     if (!keep_anchor)
         anchor_ = caret_;
     caret_at_line_end_ = at_line_end;
@@ -133,7 +133,7 @@ void ReceiveBox::apply_motion(Motion motion, bool select)
                           || motion == Motion::NextPage || motion == Motion::PreviousPage;
     const qint64 line_start = caret_line_start();
     if (vertical && goal_x_ < 0)
-        goal_x_ = x_in_line(line_start, caret_);
+        goal_x_ = layout_.x_in_line(line_start, caret_);
     const qreal goal = goal_x_;
     qint64 pos = caret_;
     bool at_end = false;
@@ -154,7 +154,7 @@ void ReceiveBox::apply_motion(Motion motion, bool select)
         pos = line_start;
         break;
     case Motion::EndOfLine: {
-        const LineSpan line = span(line_start);
+        const LineSpan line = layout_.span(line_start);
         pos = line.content_end;
         at_end = line.soft;
         break;
@@ -163,7 +163,7 @@ void ReceiveBox::apply_motion(Motion motion, bool select)
         pos = 0;
         break;
     case Motion::EndOfDocument:
-        pos = store_.size();
+        pos = text_->size();
         break;
     case Motion::NextLine:
     case Motion::PreviousLine:
@@ -172,14 +172,14 @@ void ReceiveBox::apply_motion(Motion motion, bool select)
         const bool page = motion == Motion::NextPage || motion == Motion::PreviousPage;
         const qint64 n = page ? std::max(visible_lines() - 1, 1) : 1;
         const bool down = motion == Motion::NextLine || motion == Motion::NextPage;
-        const qint64 target = down ? lines_after(line_start, n) : lines_before(line_start, n);
+        const qint64 target = down ? layout_.lines_after(line_start, n) : layout_.lines_before(line_start, n);
         if (target == line_start && !page)
             break; // no line further that way: the caret stays
         if (page) {
             // The view moves by the same number of lines as the caret.
-            top_ = down ? lines_after(top_, n) : lines_before(top_, n);
+            top_ = down ? layout_.lines_after(top_, n) : layout_.lines_before(top_, n);
         }
-        pos = pos_in_line(span(target), goal, at_end);
+        pos = layout_.pos_in_line(layout_.span(target), goal, at_end);
         break;
     }
     }
@@ -196,7 +196,7 @@ void ReceiveBox::user_edit(qint64 pos, qint64 removed, QStringView inserted, Edi
 {
     if (removed == 0 && inserted.isEmpty())
         return;
-    EditHistory::Edit edit{pos, store_.mid(pos, removed), inserted.toString(), anchor_, caret_};
+    EditHistory::Edit edit{pos, text_->mid(pos, removed), inserted.toString(), anchor_, caret_};
     replace_text(pos, removed, inserted);
     history_.record(std::move(edit), kind);
     caret_ = anchor_ = pos + inserted.size();
@@ -217,14 +217,14 @@ void ReceiveBox::revert(const EditHistory::Edit &edit, bool undoing)
     const QString &then = undoing ? edit.removed : edit.inserted;
     // Records hold positions before any later append, so they still match; if
     // the text says otherwise the history is dropped rather than misapplied.
-    if (edit.pos + now.size() > store_.size() || store_.mid(edit.pos, now.size()) != now) {
+    if (edit.pos + now.size() > text_->size() || text_->mid(edit.pos, now.size()) != now) {
         history_.clear();
         return;
     }
     replace_text(edit.pos, now.size(), then);
     if (undoing) {
-        anchor_ = std::clamp<qint64>(edit.anchor_before, 0, store_.size());
-        caret_ = std::clamp<qint64>(edit.caret_before, 0, store_.size());
+        anchor_ = std::clamp<qint64>(edit.anchor_before, 0, text_->size());
+        caret_ = std::clamp<qint64>(edit.caret_before, 0, text_->size());
     } else {
         caret_ = anchor_ = edit.pos + then.size();
     }
@@ -274,7 +274,7 @@ void ReceiveBox::delete_selection()
 void ReceiveBox::select_all()
 {
     anchor_ = 0;
-    move_caret(store_.size(), true);
+    move_caret(text_->size(), true);
     publish_selection();
 }
 
@@ -401,8 +401,8 @@ void ReceiveBox::inputMethodEvent(QInputMethodEvent *event)
         qint64 from = std::min(anchor_, caret_);
         qint64 to = std::max(anchor_, caret_);
         if (event->replacementLength() > 0) {
-            from = std::clamp<qint64>(caret_ + event->replacementStart(), 0, store_.size());
-            to = std::clamp<qint64>(from + event->replacementLength(), from, store_.size());
+            from = std::clamp<qint64>(caret_ + event->replacementStart(), 0, text_->size());
+            to = std::clamp<qint64>(from + event->replacementLength(), from, text_->size());
         }
         user_edit(from, to - from, event->commitString(), EditHistory::Kind::Typing);
     }
@@ -438,11 +438,11 @@ QVariant ReceiveBox::inputMethodQuery(Qt::InputMethodQuery query) const
     case Qt::ImAnchorPosition:
         return int(std::clamp<qint64>(anchor_ - around, 0, 2 * surrounding_reach));
     case Qt::ImSurroundingText:
-        return store_.mid(around, 2 * surrounding_reach);
+        return text_->mid(around, 2 * surrounding_reach);
     case Qt::ImTextBeforeCursor:
-        return store_.mid(around, caret_ - around);
+        return text_->mid(around, caret_ - around);
     case Qt::ImTextAfterCursor:
-        return store_.mid(caret_, surrounding_reach);
+        return text_->mid(caret_, surrounding_reach);
     case Qt::ImCurrentSelection:
         return selected_text().left(4 * surrounding_reach);
     default:
@@ -455,8 +455,8 @@ QVariant ReceiveBox::inputMethodQuery(Qt::InputMethodQuery query) const
 qint64 ReceiveBox::hit(QPoint point, bool &at_line_end) const
 {
     const int row = point.y() < margin_y ? 0 : (point.y() - margin_y) / line_height_;
-    const qint64 start = point.y() < 0 ? lines_before(top_, 1) : lines_after(top_, row);
-    return pos_in_line(span(start), point.x() - margin_x, at_line_end);
+    const qint64 start = point.y() < 0 ? layout_.lines_before(top_, 1) : layout_.lines_after(top_, row);
+    return layout_.pos_in_line(layout_.span(start), point.x() - margin_x, at_line_end);
 }
 
 void ReceiveBox::mousePressEvent(QMouseEvent *event)
@@ -506,19 +506,19 @@ void ReceiveBox::mouseDoubleClickEvent(QMouseEvent *event)
     bool at_end = false;
     qint64 pos = hit(event->position().toPoint(), at_end);
     // The word under the pointer, the run of blanks, or the one other character.
-    if (pos >= store_.size() || class_of(store_.at(pos)) == CharClass::Break)
+    if (pos >= text_->size() || class_of(text_->at(pos)) == CharClass::Break)
         pos = std::max<qint64>(pos - unit_before(pos), 0);
-    if (pos >= store_.size())
+    if (pos >= text_->size())
         return;
-    const CharClass kind = class_of(store_.at(pos));
+    const CharClass kind = class_of(text_->at(pos));
     qint64 from = pos;
     qint64 to = pos + unit_after(pos);
     if (kind == CharClass::Word || kind == CharClass::Blank) {
         const qint64 low = std::max<qint64>(0, pos - word_reach);
-        const qint64 high = std::min(store_.size(), pos + word_reach);
-        while (from > low && class_of(store_.at(from - 1)) == kind)
+        const qint64 high = std::min(text_->size(), pos + word_reach);
+        while (from > low && class_of(text_->at(from - 1)) == kind)
             --from;
-        while (to < high && class_of(store_.at(to)) == kind)
+        while (to < high && class_of(text_->at(to)) == kind)
             ++to;
     }
     dragging_ = false;
@@ -544,7 +544,7 @@ void ReceiveBox::contextMenuEvent(QContextMenuEvent *event)
     menu->addAction(u"粘贴(&P)"_s, this, &ReceiveBox::paste)->setEnabled(can_paste);
     menu->addAction(u"删除(&D)"_s, this, &ReceiveBox::delete_selection)->setEnabled(selection);
     menu->addSeparator();
-    menu->addAction(u"全选(&A)"_s, this, &ReceiveBox::select_all)->setEnabled(!store_.is_empty());
+    menu->addAction(u"全选(&A)"_s, this, &ReceiveBox::select_all)->setEnabled(!text_->is_empty());
     menu->popup(event->globalPos());
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The byte-received handler of 端口1 and the click handler of 接收文本单选框.
 
-#include "receive/byte_display.h"
+#include "history/byte_display.h"
 #include "state/program_state.h"
 
 #include <QByteArrayView>

@@ -2,7 +2,7 @@
 // or changed during a long send or while a modal dialog is up,
 // and random bytes in text mode are shown and counted like any others.
 
-#include "receive/byte_display.h"
+#include "history/byte_display.h"
 #include "program_fixture.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // Character advances measured ahead on a thread of their own are the ones the
 // window thread would measure, for every character two GBK bytes spell.
 
-#include "receive/char_widths.h"
+#include "receive/font_widths.h"
 #include "text/gbk.h"
 
 #include <QFontDatabase>
@@ -30,8 +30,9 @@ private Q_SLOTS:
     void measured_ahead_as_on_the_window_thread()
     {
         QFETCH(QFont, font);
-        const CharWidths widths = CharWidths::of_font(font);
-        QTRY_VERIFY_WITH_TIMEOUT(widths.measured_ahead(), 60000);
+        const std::shared_ptr<const AheadWidths> ahead = measure_ahead(font);
+        const CharWidths widths = font_widths(font, ahead);
+        QTRY_VERIFY_WITH_TIMEOUT(measured_ahead(*ahead), 60000);
 
         const QFontMetricsF here(font);
         int compared = 0;
@@ -56,7 +57,8 @@ private Q_SLOTS:
     void dropped_before_measured()
     {
         for (int i = 0; i < 20; ++i) {
-            const CharWidths widths = CharWidths::of_font(QGuiApplication::font());
+            const QFont font = QGuiApplication::font();
+            const CharWidths widths = font_widths(font, measure_ahead(font));
             QVERIFY(widths.advance(u'\u554A') > 0);
         }
     }

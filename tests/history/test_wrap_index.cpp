@@ -1,4 +1,6 @@
-#include "receive/wrap_index.h"
+#include "history/text_layout.h"
+#include "history/text_store.h"
+#include "history/wrap_index.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -89,9 +91,9 @@ QList<qint64> index_lines(const WrapIndex &index)
     return starts;
 }
 
-void wrap_all(WrapIndex &index, const TextStore &store, qint64 budget)
+void wrap_all(WrapIndex &index, qint64 budget)
 {
-    for (int guard = 0; !index.wrap(store, budget); ++guard)
+    for (int guard = 0; !index.wrap(budget); ++guard)
         QVERIFY(guard < 1000000);
 }
 
@@ -139,8 +141,8 @@ private Q_SLOTS:
         const CharWidths widths(test_width, 4, false); // a font without control pictures
         QCOMPARE(widths.advance(u'\x05'), 0.0);
         const QString piece(64, QChar(0x05));
-        TextStore store;
-        WrapIndex index(widths);
+        MemoryHistory store;
+        WrapIndex index(store, widths);
         index.set_width(12);
         QString text;
         for (int i = 0; i < 300; ++i) {
@@ -148,7 +150,7 @@ private Q_SLOTS:
             store.append(piece);
             index.text_replaced(old, 0, piece.size());
             text += piece;
-            wrap_all(index, store, 1 << 20);
+            wrap_all(index, 1 << 20);
         }
         QCOMPARE(index_lines(index), reference_wrap(text, widths, 12));
         QCOMPARE(index.line_count(), text.size() / LineBreaker::max_line_chars + 1);
@@ -160,12 +162,12 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(qreal, width);
         const CharWidths widths = test_widths();
-        TextStore store;
-        WrapIndex index(widths);
+        MemoryHistory store;
+        WrapIndex index(store, widths);
         index.set_width(width);
         store.append(text);
         index.text_replaced(0, 0, text.size());
-        wrap_all(index, store, 1 << 20);
+        wrap_all(index, 1 << 20);
         QCOMPARE(index_lines(index), reference_wrap(text, widths, width));
     }
 
@@ -179,8 +181,8 @@ private Q_SLOTS:
         const QList<qint64> expected = reference_wrap(text, widths, width);
         for (const int piece : {1, 2, 3, 7}) {
             for (const qint64 budget : {qint64(1), qint64(5), qint64(1) << 20}) {
-                TextStore store;
-                WrapIndex index(widths);
+                MemoryHistory store;
+                WrapIndex index(store, widths, piece == 1 ? 4 : 8192, piece == 1 ? 10 : 1 << 16);
                 index.set_width(width);
                 for (qsizetype at = 0; at < text.size(); at += piece) {
                     const QStringView part = QStringView(text).mid(at, piece);
@@ -188,9 +190,9 @@ private Q_SLOTS:
                     store.append(part);
                     index.text_replaced(old, 0, part.size());
                     if (at % (3 * piece) == 0)
-                        index.wrap(store, budget); // leave some wrapping for later appends
+                        index.wrap(budget); // leave some wrapping for later appends
                 }
-                wrap_all(index, store, budget);
+                wrap_all(index, budget);
                 QCOMPARE(index_lines(index), expected);
             }
         }
@@ -201,16 +203,16 @@ private Q_SLOTS:
     {
         const CharWidths widths = test_widths();
         const QString text = hex_stream(300) + u"\r\nwords after the stream\r\n"_s;
-        TextStore store;
+        MemoryHistory store;
         store.append(text);
-        WrapIndex index(widths);
+        WrapIndex index(store, widths);
         index.set_width(9);
         index.text_replaced(0, 0, text.size());
-        wrap_all(index, store, 1 << 20);
+        wrap_all(index, 1 << 20);
         for (const qreal width : {30.0, 2.0, 17.5}) {
             index.set_width(width);
             QVERIFY(!index.complete());
-            wrap_all(index, store, 100);
+            wrap_all(index, 100);
             QCOMPARE(index_lines(index), reference_wrap(text, widths, width));
         }
     }
@@ -221,18 +223,26 @@ private Q_SLOTS:
         QTest::addColumn<quint32>("seed");
         QTest::addColumn<qreal>("width");
         QTest::addColumn<qint64>("budget");
-        QTest::newRow("narrow, whole wraps") << quint32(1) << qreal(6) << (qint64(1) << 20);
-        QTest::newRow("wide, whole wraps") << quint32(2) << qreal(25) << (qint64(1) << 20);
-        QTest::newRow("narrow, small slices") << quint32(3) << qreal(6) << qint64(7);
-        QTest::newRow("wide, small slices") << quint32(4) << qreal(25) << qint64(3);
-        QTest::newRow("very narrow") << quint32(5) << qreal(2.5) << (qint64(1) << 20);
-        QTest::newRow("medium, slices") << quint32(6) << qreal(11) << qint64(20);
+        QTest::addColumn<qint64>("spacing"); // marks every so many characters, the tail three times that
+        for (const qint64 spacing : {qint64(8192), qint64(16), qint64(3)}) {
+            const auto row = [&](const char *name, quint32 seed, qreal width, qint64 budget) {
+                QTest::addRow("%s, marks every %lld", name, qlonglong(spacing))
+                    << seed << width << budget << spacing;
+            };
+            row("narrow, whole wraps", 1, 6, qint64(1) << 20);
+            row("wide, whole wraps", 2, 25, qint64(1) << 20);
+            row("narrow, small slices", 3, 6, 7);
+            row("wide, small slices", 4, 25, 3);
+            row("very narrow", 5, 2.5, qint64(1) << 20);
+            row("medium, slices", 6, 11, 20);
+        }
     }
     void edits()
     {
         QFETCH(quint32, seed);
         QFETCH(qreal, width);
         QFETCH(qint64, budget);
+        QFETCH(qint64, spacing);
         const CharWidths widths = test_widths();
         QRandomGenerator random(seed);
         const QString alphabet = u"abc  de\r\n\t中f\rgh"_s;
@@ -247,12 +257,12 @@ private Q_SLOTS:
             return s;
         };
         QString reference = hex_stream(60) + piece(200);
-        TextStore store;
+        MemoryHistory store;
         store.append(reference);
-        WrapIndex index(widths);
+        WrapIndex index(store, widths, spacing, 3 * spacing);
         index.set_width(width);
         index.text_replaced(0, 0, reference.size());
-        wrap_all(index, store, budget);
+        wrap_all(index, budget);
         for (int step = 0; step < 3000; ++step) {
             const qint64 pos = random.bounded(int(reference.size()) + 1);
             const qint64 removed = std::min<qint64>(random.bounded(4) == 0 ? random.bounded(30) : 0,
@@ -265,12 +275,67 @@ private Q_SLOTS:
             index.text_replaced(pos, removed, inserted.size());
             // Sometimes a second change arrives before the first is wrapped.
             if (random.bounded(4) != 0)
-                wrap_all(index, store, budget);
+                wrap_all(index, budget);
             else
-                index.wrap(store, budget);
+                index.wrap(budget);
         }
-        wrap_all(index, store, budget);
-        QCOMPARE(index_lines(index), reference_wrap(reference, widths, width));
+        wrap_all(index, budget);
+        const QList<qint64> expected = reference_wrap(reference, widths, width);
+        QCOMPARE(index_lines(index), expected);
+        for (qsizetype line = 0; line < expected.size(); line += 7)
+            QCOMPARE(index.line_of(expected.at(line)), line);
+    }
+
+    // The layout answers which line starts where, from the index once it is
+    // complete and by wrapping on the fly while it is not, the same either way.
+    void layout_data()
+    {
+        QTest::addColumn<qreal>("width");
+        QTest::addColumn<qint64>("budget"); // wrapped before asking; the whole text when large
+        for (const qreal width : {3.0, 11.0, 40.0})
+            for (const qint64 budget : {qint64(0), qint64(700), qint64(1) << 20})
+                QTest::addRow("width %g, %lld wrapped", width, qlonglong(budget)) << width << budget;
+    }
+    void layout()
+    {
+        QFETCH(qreal, width);
+        QFETCH(qint64, budget);
+        const CharWidths widths = test_widths();
+        const QString text = hex_stream(400) + u"\r\nab cd\r\n\r\n中文字符 words\rend\n"_s + hex_stream(300);
+        MemoryHistory store;
+        store.append(text);
+        TextLayout layout(store, widths);
+        layout.index().set_width(width);
+        layout.index().reset(store.size());
+        if (budget > 0)
+            layout.index().wrap(budget);
+        const QList<qint64> lines = reference_wrap(text, widths, width);
+        const auto last = qint64(lines.size()) - 1;
+        for (qint64 i = 0; i <= last; ++i) {
+            const qint64 start = lines.at(i);
+            const qint64 end = i < last ? lines.at(i + 1) : text.size();
+            for (qint64 pos = start; pos < end; pos += 3)
+                QCOMPARE(layout.line_start_of(pos), start);
+            QCOMPARE(layout.next_line(start), i < last ? lines.at(i + 1) : -1);
+            QCOMPARE(layout.lines_after(start, 5), lines.at(std::min(i + 5, last)));
+            QCOMPARE(layout.lines_before(start, 5), lines.at(std::max<qint64>(i - 5, 0)));
+            const TextLayout::LineSpan span = layout.span(start);
+            const QString line = text.mid(start, end - start);
+            const bool broken = line.endsWith(u'\n') || line.endsWith(u'\r');
+            QCOMPARE(span.soft, i < last && !broken);
+            QCOMPARE(span.content_end, end - (line.endsWith(u"\r\n"_s) ? 2 : broken ? 1 : 0));
+        }
+        if (layout.index().complete()) {
+            QCOMPARE(layout.total_lines(), lines.size());
+            for (qint64 i = 0; i <= last; i += 9)
+                QCOMPARE(layout.start_of_line_number(i), lines.at(i));
+        }
+        // The pen walks a line to a position and back.
+        const qint64 start = lines.at(1);
+        bool at_end = false;
+        const TextLayout::LineSpan span = layout.span(start);
+        for (qint64 pos = start; pos < span.content_end; ++pos)
+            QCOMPARE(layout.pos_in_line(span, layout.x_in_line(start, pos) + 0.01, at_end), pos);
     }
 
     // A line of positions holds no more than what the blocks need.

@@ -6,10 +6,7 @@
 
 #include <array>
 #include <functional>
-#include <memory>
 #include <vector>
-
-class QFont;
 
 namespace kestrune {
 
@@ -22,16 +19,6 @@ public:
     // spacing of tab stops (none when not positive: a TAB then advances like a
     // space); without pictures, control characters are not drawn and take no room.
     CharWidths(Measure measure, qreal tab_distance, bool control_pictures = true);
-
-    // Advances in font, tab stops every eight average characters; control
-    // pictures when the font has them. Every character two GBK bytes spell is
-    // measured ahead on a thread of its own: asking the font for thousands of
-    // glyphs on the window thread, as the first burst of random text did, held
-    // it up for a third of a second.
-    static CharWidths of_font(const QFont &font);
-
-    // True once every character measured ahead is in.
-    bool measured_ahead() const;
 
     // What is drawn for c: for the C0 controls (TAB, LF and CR excepted) and DEL
     // a control picture, or 0 for nothing; c itself otherwise.
@@ -60,12 +47,9 @@ public:
     qreal next_tab_stop(qreal x) const;
 
 private:
-    struct AheadTable;
-
     float measure_wide(char16_t c) const;
 
     Measure measure_;
-    std::shared_ptr<AheadTable> ahead_; // shared by copies; none for a given measure
     qreal tab_distance_;
     bool control_pictures_;
     std::array<float, 256> latin1_{};

@@ -1,5 +1,5 @@
-#include "receive/byte_display.h"
-#include "receive/text_store.h"
+#include "history/byte_display.h"
+#include "history/text_store.h"
 #include "text/gbk.h"
 
 #include <QBuffer>
@@ -16,7 +16,7 @@ QByteArray gbk_of(QStringView text)
     return to_gbk(text);
 }
 
-QByteArray write_all(const TextStore &store)
+QByteArray write_all(const History &store)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -49,7 +49,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(int, piece);
-        TextStore store;
+        MemoryHistory store;
         int pending = 0;
         LeadByteStore lead;
         QString shown;
@@ -67,7 +67,7 @@ private Q_SLOTS:
     // Chunked writing encodes exactly as the whole text would, "?" for what GBK lacks.
     void write_gbk_matches_whole_text()
     {
-        TextStore store;
+        MemoryHistory store;
         const QString text = QString(TextStore::chunk_capacity - 2, u'x') + u"þก中\r\n"_s
                              + QString(TextStore::chunk_capacity, u'é');
         store.append(text);
@@ -97,7 +97,7 @@ private Q_SLOTS:
             }
             return s;
         };
-        TextStore store;
+        MemoryHistory store;
         QString reference;
         for (int step = 0; step < 400; ++step) {
             const quint32 kind = random.bounded(4);
@@ -130,7 +130,7 @@ private Q_SLOTS:
     // Latin-1 text costs one byte per character; UTF-16 only in the chunk that needs it.
     void one_byte_per_latin1_character()
     {
-        TextStore store;
+        MemoryHistory store;
         const QString line = u"00 0A AB FF "_s;
         for (int i = 0; i < 100000; ++i)
             store.append(line);

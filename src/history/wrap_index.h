@@ -7,9 +7,9 @@
 // longer than the line breaks anywhere. CR LF, a lone LF and a lone CR each end
 // a line; TAB advances to the next tab stop.
 
-#include "receive/char_widths.h"
-#include "receive/line_starts.h"
-#include "receive/text_store.h"
+#include "history/char_widths.h"
+#include "history/line_starts.h"
+#include "history/history.h"
 
 #include <array>
 
@@ -28,7 +28,7 @@ public:
     // found(next_line_start) is called for every line that ends; when it returns
     // false, feeding stops and false is returned.
     template <typename Found>
-    bool feed(const TextStore::Segment &segment, Found &&found)
+    bool feed(const History::Segment &segment, Found &&found)
     {
         return segment.latin1 ? feed_run(segment.latin1, segment.size, segment.start, found)
                               : feed_run(segment.utf16, segment.size, segment.start, found);
@@ -188,13 +188,35 @@ bool LineBreaker::feed_run(const Unit *units, qsizetype n, qint64 first, Found &
     return go_on;
 }
 
-// The starts of all visual lines of a text at one width. The index is built
-// from the front: lines that start before open_line_start() are final, the open
-// line and what follows are wrapped on by wrap(), a slice at a time if asked.
+// Wraps text from the line start from on, calling found(next_line_start) for
+// every line that ends until it returns false or the text ends.
+template <typename Found>
+void wrap_lines(const History &text, const CharWidths &widths, qreal width, qint64 from, Found &&found)
+{
+    LineBreaker breaker(widths, width);
+    breaker.start_at(from);
+    bool go_on = true;
+    text.visit_segments(from, text.size(), [&](const History::Segment &segment) {
+        go_on = breaker.feed(segment, found);
+        return go_on;
+    });
+    if (go_on)
+        breaker.finish(text.size(), found);
+}
+
+// The starts of the visual lines of a text at one width. The index is built from
+// the front: lines that start before open_line_start() are final, the open line
+// and what follows are wrapped on by wrap(), a slice at a time if asked.
+//
+// It holds, with their line numbers, a line start every mark_spacing characters
+// or so (the marks) and every line start of the last tail_chars characters or
+// more (the tail); any other line is found by wrapping from the mark before it.
+// So it takes a few bytes per mark_spacing characters, however short the lines.
 class WrapIndex
 {
 public:
-    explicit WrapIndex(const CharWidths &widths);
+    WrapIndex(const History &text, const CharWidths &widths, qint64 mark_spacing = 8192,
+              qint64 tail_chars = 1 << 16);
 
     // A new width (or new character widths): every line is wrapped again.
     void set_width(qreal width);
@@ -202,39 +224,62 @@ public:
 
     // The text now has size characters and nothing wrapped (set_text, clear).
     void reset(qint64 size);
-    // removed characters at pos were replaced by inserted ones. Lines after the
-    // change are kept aside and taken back once wrapping meets one of them again.
+    // removed characters at pos were replaced by inserted ones; the text already
+    // holds the change. Lines after it are kept aside and taken back once
+    // wrapping meets one of them again.
     void text_replaced(qint64 pos, qint64 removed, qint64 inserted);
 
     // Wraps on, at least budget characters past what was wrapped before, or to
     // the end. Returns complete().
-    bool wrap(const TextStore &store, qint64 budget);
+    bool wrap(qint64 budget);
     bool complete() const { return wrapped_to_ == size_; }
-    qint64 open_line_start() const { return lines_.back(); }
+    qint64 open_line_start() const { return tail_.back(); }
     // Whether the line holding pos and its end are known.
     bool exact_for(qint64 pos) const { return complete() || pos < open_line_start(); }
 
     // All lines once complete(); the final ones plus the open line before.
-    qint64 line_count() const { return lines_.size(); }
-    qint64 line_start(qint64 line) const { return lines_.at(line); }
-    qint64 line_of(qint64 pos) const { return std::max<qint64>(lines_.last_at_or_before(pos), 0); }
+    qint64 line_count() const { return tail_line_ + qint64(tail_.size()); }
+    qint64 line_start(qint64 line) const;
+    qint64 line_of(qint64 pos) const;
 
-    qint64 heap_bytes() const { return lines_.heap_bytes() + kept_.heap_bytes(); }
+    qint64 heap_bytes() const;
 
 private:
-    void forget_kept();
+    struct Marks {
+        LineStarts pos;
+        LineStarts line;
+        void clear()
+        {
+            pos.clear();
+            line.clear();
+        }
+    };
 
+    void push_line(qint64 start);
+    void trim_tail();
+    bool take_back(qint64 start);
+    void forget_kept();
+    qint64 next_line_before(qint64 start, qint64 limit) const;
+
+    const History &text_;
     const CharWidths &widths_;
+    const qint64 mark_spacing_;
+    const qint64 tail_chars_;
     qreal width_ = 1;
     qint64 size_ = 0;       // characters in the text
     qint64 wrapped_to_ = 0; // characters fed so far
-    LineStarts lines_;      // always holds at least the start 0
+    Marks marks_;              // always holds (0, 0)
+    std::vector<qint64> tail_; // every line start from tail_[0], which is a mark, on
+    qint64 tail_line_ = 0;     // the number of the line at tail_[0]
 
-    // Lines after the last change, in old positions, that may be taken back.
-    LineStarts kept_;
-    qint64 kept_next_ = 0;       // first entry of kept_ not yet passed
-    qint64 kept_delta_ = 0;      // old position + kept_delta_ = new position
-    qint64 kept_wrapped_to_ = 0; // wrapped_to_ if they are taken back
+    // Lines after the last change, in old positions and numbers, that may be taken back.
+    Marks kept_marks_;
+    std::vector<qint64> kept_tail_;
+    qint64 kept_tail_line_ = 0;
+    qint64 kept_mark_next_ = 0;      // first of kept_marks_ not yet passed
+    std::size_t kept_tail_next_ = 0; // and of kept_tail_
+    qint64 kept_delta_ = 0;          // old position + kept_delta_ = new position
+    qint64 kept_wrapped_to_ = 0;     // wrapped_to_ if they are taken back
 };
 
 } // namespace kestrune

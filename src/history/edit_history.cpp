@@ -1,4 +1,4 @@
-#include "receive/edit_history.h"
+#include "history/edit_history.h"
 
 namespace kestrune {
 

@@ -1,4 +1,4 @@
-#include "receive/byte_display.h"
+#include "history/byte_display.h"
 
 #include "text/gbk.h"
 

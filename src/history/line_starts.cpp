@@ -1,4 +1,4 @@
-#include "receive/line_starts.h"
+#include "history/line_starts.h"
 
 #include <algorithm>
 #include <limits>
