@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared by the fuzz targets: a property check that stops the run, and a fuzz
 // input read as a byte stream plus the lengths of the reads it arrives in.

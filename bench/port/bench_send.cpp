@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What one SerialPort::send of one byte costs on a pseudo-terminal, until the
 // event loop has written it, against a bare write(2) of one byte on the same
 // device. Prints medians and their ratio.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared by the receive benchmarks: the box in a window with a count box, the
 // handler over its own program state, and process figures.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The receive box under load, without a line: bytes go straight into the
 // handler in chunks, the box is shown offscreen and the event loop runs every
 // 16 ms, so the box paints as often as it does in the window. Optional

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // From the line to the screen: bytes written into a pseudo-terminal arrive
 // through kestrune::SerialPort (port named COM1 by a link to the pty), go
 // through the handler into the receive box shown offscreen, with the count in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One send of a 1 MB send box in text mode through the real port into a pty: how
 // fast the bytes leave, against a bare loop of the same one-byte writes, and the
 // longest the event loop is held meanwhile, with a fast far end and with one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real program as a user meets it: started on the harness's own Xvfb, its
 // line a pty, fed as fast as the pty takes bytes, in HEX and in text mode.
 // Prints throughput to the window, CPU per MB, event-loop lateness (answers to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "feed.h"
 
 #include "text/gbk.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the harness writes into the line, and how many characters a terminal
 // that keeps everything then holds.

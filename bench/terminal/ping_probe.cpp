@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ping_probe.h"
 
 #include "process_figures.h"

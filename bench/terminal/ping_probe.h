@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // How late a program's event loop runs, asked the way window managers ask:
 // a _NET_WM_PING client message every interval, answered by the toolkit from

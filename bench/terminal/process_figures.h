@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the harness reads about a running program from /proc, and the one clock
 // every timestamp of the harness is taken on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "x_display.h"
 
 #include <QFile>

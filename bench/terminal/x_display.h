@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The virtual X display the measured program runs on: the harness's own Xvfb,
 // one Xlib connection for looking at windows, and xdotool for input.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The receive box's decoders fed the same bytes in arbitrary reads, as a live line
 // delivers them: what shows may not depend on where the reads split the stream.
 

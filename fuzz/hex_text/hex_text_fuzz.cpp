@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The HEX send text over arbitrary GBK bytes: the digits found, their pairing and
 // padding, and the round trip back to hex digits.
 

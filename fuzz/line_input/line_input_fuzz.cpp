@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PARMRK decoder of the receive thread fed arbitrary reads: the items may not
 // depend on where a read ends, and marks made by the line discipline decode back
 // to the bytes and events they stand for.

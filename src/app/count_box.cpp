@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/count_box.h"
 
 #include "text/decimal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/drop_down_list.h"
 
 #include <QAbstractItemView>

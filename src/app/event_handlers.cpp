@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/event_handlers.h"
 
 #include "app/housekeeping.h"

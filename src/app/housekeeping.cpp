@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/housekeeping.h"
 
 #include "app/count_box.h"

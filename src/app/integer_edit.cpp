@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/integer_edit.h"
 
 #include "text/decimal.h"

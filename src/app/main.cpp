@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/command_line.h"
 #include "app/program_info.h"
 #include "app/running_program.h"

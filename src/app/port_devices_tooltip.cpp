@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/port_devices_tooltip.h"
 
 #include <QComboBox>

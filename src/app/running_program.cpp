@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/running_program.h"
 
 namespace kestrune {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The program while it runs: the program state, the main window and the event
 // handlers, built and torn down in the one order that is safe.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/stop_signals.h"
 
 #include <QSocketNotifier>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // SIGTERM, SIGINT and SIGHUP (a logout, kill, Ctrl+C in the terminal that started
 // the program) end it the way closing the window does, so that an open line is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/window_controls.h"
 
 #include "app/count_box.h"

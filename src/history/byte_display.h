@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What received bytes look like in the receive box, as plain functions over the
 // lead-byte state, so the decoding can be exercised without a window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "history/char_widths.h"
 
 #include <cmath>

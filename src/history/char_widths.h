@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Character advances for laying out the receive box, measured once per character
 // and kept in tables, so wrapping never asks the font on its hot path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "history/chunk_file.h"
 
 #include <QDir>

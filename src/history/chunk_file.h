@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The temporary file behind a file-backed history: unlinked from the moment it
 // exists, so nothing is left behind after a crash; holds chunks of text in slots

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "history/edit_history.h"
 
 namespace kestrune {

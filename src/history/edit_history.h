@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Undo and redo of the user's own edits in the receive box. Appended data makes
 // no record; since it only ever goes to the end, the positions of the records

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "history/history.h"
 
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The receive box's history: every character appended or typed, exactly as it
 // came (CR and LF are separate characters, nothing is normalised). The box

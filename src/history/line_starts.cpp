@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "history/line_starts.h"
 
 #include <algorithm>

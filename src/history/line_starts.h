@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A long, increasing sequence of text positions (the starts of visual lines),
 // kept in blocks of 32-bit offsets: about four bytes a line, no reallocation of

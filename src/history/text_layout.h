@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Which visual line starts where in the history at one width, and where a
 // position falls on its line: everything the receive box needs to paint, scroll

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The history in chunks of up to chunk_capacity characters. A chunk holds one
 // byte per character while all its characters are Latin-1 and switches to UTF-16

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "history/wrap_index.h"
 
 #include <algorithm>

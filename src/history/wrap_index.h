@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Word wrap of the receive box: the greedy line breaker, and the index of visual
 // line starts built from it incrementally.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port/line_command.h"
 
 #include "text/decimal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The click handler of 串口按钮: opens the line with the four lists' choices,
 // or closes it.

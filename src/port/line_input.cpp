@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port/line_input.h"
 
 #include <utility>

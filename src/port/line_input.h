@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the receive side of a serial line hands to the window thread: runs of
 // received bytes and line-status events, in the order they happened.

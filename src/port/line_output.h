@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The output side of an open line: sends written in the order they were handed
 // over, one write of one byte at a time, as the driver takes them. It runs on

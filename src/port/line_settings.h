@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The settings of 端口1 that open applies to the line, as typed values. The
 // numbers are those the window's lists carry as item values.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The operating system's side of a serial line: opening it exclusively with the
 // line settings, waiting for input, writing. One file per platform implements it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Linux/Unix serial lines: naming through the user's port links or Qt's port
 // list, exclusive open (TIOCEXCL, flock, UUCP lock file), termios2 settings.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows serial lines: COMn is the device \\.\COMn. Opening is not written
 // yet; every open fails as a missing device until it is.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port/port_naming.h"
 
 #include <QFile>

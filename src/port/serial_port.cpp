@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port/serial_port.h"
 
 #include "port/platform.h"

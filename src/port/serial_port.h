@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // 端口1, the serial port component: settings, open/close, sends written as the
 // line takes them, and received bytes raised on the thread that owns it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/font_widths.h"
 
 #include "text/gbk.h"

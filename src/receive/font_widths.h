@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Character advances in the receive box's font. Every character two GBK bytes
 // spell is measured ahead on a thread of its own: asking the font for thousands

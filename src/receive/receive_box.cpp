@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/receive_box.h"
 
 #include "history/text_store.h"

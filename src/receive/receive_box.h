@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // 接收编辑框, the receive box: a multi-line edit box built on our own text store
 // and wrap index, so that appending to a text of any length costs the same and

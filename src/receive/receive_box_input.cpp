@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The receive box's editing: keys, mouse, input method, clipboard, undo, context menu.
 
 #include "receive/receive_box.h"

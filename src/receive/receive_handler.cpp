@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/receive_handler.h"
 
 #include "receive/receive_box.h"

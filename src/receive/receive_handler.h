@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The byte-received handler of 端口1 and the click handler of 接收文本单选框.
 

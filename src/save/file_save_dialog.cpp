@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "save/file_save_dialog.h"
 
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "save/message_questions.h"
 
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "save/save_command.h"
 
 #include <QFileInfo>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "send/hex_text.h"
 
 namespace kestrune {

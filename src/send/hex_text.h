@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The send box read as hexadecimal digits: only 0-9 and A-F count, paired from
 // the left, an odd last digit padded with a leading "0". Works on GBK bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "send/period_timer.h"
 
 #include <algorithm>

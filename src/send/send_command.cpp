@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "send/send_command.h"
 
 #include "send/hex_text.h"

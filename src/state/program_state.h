@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The program state: the five variables the handlers share, touched only on the
 // window thread. The start-up owner in app holds the one instance; every command

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "text/gbk.h"
 
 #include <QStringDecoder>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // GBK, the code page of every byte the program sends, receives and saves.
 

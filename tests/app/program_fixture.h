@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The whole program offscreen: the real window and handlers over a pty pair
 // bound to COM1 (COM2 is a missing device), controls found by object name.

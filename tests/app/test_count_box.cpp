@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The count box shows every count at once and whole, and is never left unpainted.
 
 #include "app/count_box.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real program on a virtual X display, driven with xdotool, against a pty pair
 // bound to COM1: open the line, receive, save through the real dialog, send typed
 // text and HEX, send automatically, close the line and the window, also while a

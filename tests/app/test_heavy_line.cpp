@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole program, offscreen, under a heavy line: nothing received may be lost
 // or changed during a long send or while a modal dialog is up,
 // and random bytes in text mode are shown and counted like any others.

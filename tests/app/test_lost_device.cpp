@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real program when its device goes away under it, as a USB adapter pulled
 // out: the other end of the pty is closed while the line is open.
 

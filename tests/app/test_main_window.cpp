@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window as the user first sees it, found control by control by object name.
 
 #include "app/integer_edit.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port list's tooltip: each COMn with its device and what tells two USB
 // adapters apart, from the ports listed once per hover.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program as a whole, offscreen: the real window and handlers over a pty pair
 // bound to COM1, driven by clicks on controls found by object name.
 

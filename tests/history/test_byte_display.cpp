@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "history/byte_display.h"
 
 #include <QTest>

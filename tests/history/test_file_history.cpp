@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "history/text_store.h"
 #include "text/gbk.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "history/byte_display.h"
 #include "history/text_store.h"
 #include "text/gbk.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The click handler of 串口按钮 against a recording window and a real port on a pty.
 
 #include "port/line_command.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding of PARMRK-marked input into bytes and line-status events.
 
 #include "port/line_input.h"

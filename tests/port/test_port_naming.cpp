@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which device COMn stands for: the user's links first, then the system's
 // serial ports in a fixed order, less the ttyS entries without a UART.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SerialPort on real pseudo-terminals: line settings, receiving, close, send,
 // exclusive open and a device that goes away.
 

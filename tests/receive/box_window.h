@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The receive box in a window, at its size, with a second tab stop beside it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Character advances measured ahead on a thread of their own are the ones the
 // window thread would measure, for every character two GBK bytes spell.
 

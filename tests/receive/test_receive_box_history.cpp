@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The receive box over a history that lives mostly in a temporary file: what
 // the user does with it works as with one in memory, and when the file fails
 // the box goes on in memory and says so.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "save/file_save_dialog.h"
 #include "save/message_questions.h"
 #include "save/save_command.h"

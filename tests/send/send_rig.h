@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The window as the send command sees it, with real state, over a real port on
 // a pty whose far end reads on a thread of its own.

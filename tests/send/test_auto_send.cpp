@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Automatic sending over a real port on a pty: the period, edits between ticks,
 // and sends that outlast the period.
 

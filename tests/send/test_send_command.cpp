@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The send command over a real port on a pty: what reaches the far end, the
 // count, and what happens when the far end reads slowly, stops or never reads.
 

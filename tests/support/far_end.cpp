@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "far_end.h"
 
 #include <QElapsedTimer>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The far end of a pty pair on a thread of its own, as a board reads its serial
 // port: as fast as bytes come, or at a set pace, and it can stop reading for a

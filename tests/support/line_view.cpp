@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // termios2 cannot share a translation unit with <termios.h>, so this file
 // reads and spoils line settings for the tests on its own.
 

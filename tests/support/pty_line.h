@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The line for send tests and benchmarks: a pty pair bound to COM1 and a
 // SerialPort open on its slave side, writing the way the program writes.

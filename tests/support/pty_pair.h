@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The serial line in tests and benchmarks: a real pseudo-terminal pair, the
 // port links that bind COMn to it, and a look at the line settings of a descriptor.

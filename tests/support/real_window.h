@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The real program on a virtual X display of its own, driven from outside as a
 // user drives it: xdotool clicks and typing at the places of the controls.

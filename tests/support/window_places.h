@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Where the window's controls are, for tests and benchmarks that drive or
 // rebuild part of the window: window coordinates, group box children included.
