@@ -70,6 +70,18 @@ public:
     // A send is being written.
     bool is_sending() const { return output_ && output_->busy(); }
 
+    // Bytes read from the line and not yet raised. Above `high` the receive thread
+    // stops reading, which holds back the driver and through it the far end, until
+    // the window has raised all but `low`: a window that falls behind costs no more
+    // memory than that. A line at 460800 baud takes six minutes to fill 16 MB.
+    struct BacklogMarks
+    {
+        qsizetype high = 16 * 1024 * 1024;
+        qsizetype low = 4 * 1024 * 1024;
+    };
+    void set_backlog_marks(BacklogMarks marks); // small ones let tests fill them quickly
+    qsizetype backlog_bytes() const;
+
 Q_SIGNALS:
     // Received bytes in arrival order; a burst may come in one signal.
     void bytes_received(const QByteArray &bytes);
@@ -89,6 +101,7 @@ private:
     void take_input(quint64 session);
     void report_loss(quint64 session);
     void raise_ready();
+    void count_raised(qsizetype count);
     qint64 shut(); // close() without the last report: bytes written and not reported
 
     int port_number_ = 1;
@@ -103,10 +116,14 @@ private:
     QString open_failure_;
 
     // Shared with the receive thread.
-    QMutex mutex_;
+    mutable QMutex mutex_;
     LineInput arrived_;
     bool take_posted_ = false; // one queued take_input at a time
     quint64 session_ = 0;      // raised at every close: older posts are void
+    bool stopping_ = false;    // close() has asked the receive thread to end
+    BacklogMarks marks_;
+    qsizetype backlog_ = 0; // in arrived_ and ready_, not yet raised; a status counts 1
+    bool held_ = false;     // the receive thread waits for the window to take the backlog
 
     // Window thread only: input taken but not yet raised, in order.
     QList<LineInputItem> ready_;
