@@ -123,6 +123,7 @@ qint64 SerialPort::shut()
     }
     ready_.clear();
     ready_offset_ = 0;
+    loss_waits_ = false;
     next_turn_.stop();
     return unreported;
 }
@@ -197,6 +198,15 @@ void SerialPort::report_loss(quint64 session)
         if (session != session_)
             return; // the line was closed meanwhile
     }
+    // The window closes the line on a loss: the bytes that came before it are raised first.
+    if (ready_.isEmpty())
+        raise_loss();
+    else
+        loss_waits_ = true;
+}
+
+void SerialPort::raise_loss()
+{
     Q_EMIT device_lost(u"COM"_s + QString::number(port_number_)
                        + u"：设备已断开。等设备回来后再打开串口。"_s);
 }
@@ -250,8 +260,12 @@ void SerialPort::raise_ready()
         Q_EMIT bytes_received(piece);
     }
     raising_ = false;
-    if (!ready_.isEmpty())
+    if (!ready_.isEmpty()) {
         next_turn_.start();
+    } else if (loss_waits_) {
+        loss_waits_ = false;
+        raise_loss();
+    }
 }
 
 // Before the signal: a handler may close the line.

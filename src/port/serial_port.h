@@ -100,6 +100,7 @@ private:
     void receive(platform::Line *line, quint64 session);
     void take_input(quint64 session);
     void report_loss(quint64 session);
+    void raise_loss();
     void raise_ready();
     void count_raised(qsizetype count);
     qint64 shut(); // close() without the last report: bytes written and not reported
@@ -129,6 +130,7 @@ private:
     QList<LineInputItem> ready_;
     qsizetype ready_offset_ = 0; // bytes of ready_'s first item already raised
     bool raising_ = false;
+    bool loss_waits_ = false; // the device is gone: raised once ready_ is empty
     QTimer next_turn_; // raises the rest of a backlog
     static constexpr qsizetype raise_limit = 64 * 1024; // bytes raised per event-loop turn
 };

@@ -119,7 +119,7 @@ double process_cpu_seconds()
 }
 
 // How a receive thread held at the high mark is let go of.
-enum class HeldEnd { window_takes_the_backlog, close };
+enum class HeldEnd { window_takes_the_backlog, close, hang_up };
 
 // A live process other than this one, for a lock file to name.
 class Sleeper
@@ -495,6 +495,7 @@ void SerialPortTest::a_window_that_takes_nothing_holds_the_far_end_back_data()
     QTest::addColumn<HeldEnd>("end");
     QTest::newRow("the window takes the backlog") << HeldEnd::window_takes_the_backlog;
     QTest::newRow("close") << HeldEnd::close;
+    QTest::newRow("hang-up") << HeldEnd::hang_up;
 }
 
 void SerialPortTest::a_window_that_takes_nothing_holds_the_far_end_back()
@@ -505,6 +506,9 @@ void SerialPortTest::a_window_that_takes_nothing_holds_the_far_end_back()
     Received received;
     SerialPort port;
     collect(port, context, received);
+    qsizetype raised_at_loss = -1;
+    QObject::connect(&port, &SerialPort::device_lost, &context,
+                     [&] { raised_at_loss = received.bytes.size(); });
     const SerialPort::BacklogMarks marks{.high = 1024 * 1024, .low = 256 * 1024};
     port.set_backlog_marks(marks);
     QVERIFY(port.open());
@@ -552,6 +556,19 @@ void SerialPortTest::a_window_that_takes_nothing_holds_the_far_end_back()
         QCOMPARE(received.signals_raised, 0); // what was not raised is dropped
         break;
     }
+    case HeldEnd::hang_up:
+        pusher.stop();
+        pty_->close_master();
+        // The held thread sees the hang-up and ends by itself, without the window.
+        for (int i = 0; i < 100 && thread_count() != threads_closed; ++i)
+            QThread::msleep(50);
+        QCOMPARE(thread_count(), threads_closed);
+        // The window then gets every byte read before the loss, and the loss after them.
+        QTRY_VERIFY_WITH_TIMEOUT(raised_at_loss >= 0, 30000);
+        QCOMPARE(raised_at_loss, received.bytes.size());
+        QVERIFY2(received.bytes.size() >= backlog, qPrintable(QString::number(received.bytes.size())));
+        QVERIFY(sent.startsWith(received.bytes));
+        break;
     }
 }
 
