@@ -90,7 +90,8 @@ Q_SIGNALS:
     void line_status(kestrune::LineStatus kind);
     // The device went away while the line was open (an adapter pulled out): nothing
     // more arrives and sends fail until the line is closed and opened again (the
-    // window closes it at once). `why` says so in plain words. Never raised for a close.
+    // window closes it at once). `why` says so in plain words. Raised after every byte
+    // received before the loss; never raised for a close.
     void device_lost(const QString &why);
     // Bytes the line took since the last report, in the order of the sends: at most
     // once a frame while sends go on, and from close for the last ones.
