@@ -50,7 +50,11 @@ public:
     // Receive thread: waits until input arrives, wake() is called or the device
     // goes away; input is added to `out`.
     Read wait_and_read(LineInput &out);
-    // Any thread: makes the current or next wait_and_read return `woken`.
+    // Receive thread: waits, reading nothing, until wake() is called (woken) or
+    // the device hangs up or goes away (gone). Input meanwhile stays in the driver.
+    Read wait_without_reading();
+    // Any thread: makes the current or next wait return `woken`, once for all the
+    // calls made before that wait returns.
     void wake();
 
     enum class Write { written, full, failed };

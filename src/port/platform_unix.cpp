@@ -551,6 +551,17 @@ std::unique_ptr<Line> Line::open(const QString &device, const LineSettings &sett
     return std::unique_ptr<Line>(new Line(std::move(h)));
 }
 
+namespace {
+
+// Takes the calls of wake() made so far, so that the next wait waits again.
+void take_wake(int wake)
+{
+    quint64 calls = 0;
+    [[maybe_unused]] const ssize_t n = ::read(wake, &calls, sizeof calls);
+}
+
+} // namespace
+
 Line::Read Line::wait_and_read(LineInput &out)
 {
     // A slow line gives a few bytes per wake-up; resting a moment after a small
@@ -564,8 +575,10 @@ Line::Read Line::wait_and_read(LineInput &out)
         pollfd waiting{handles_->device, POLLIN, 0};
         if (::poll(&waiting, 1, 0) == 0) {
             pollfd wake{handles_->wake, POLLIN, 0};
-            if (::poll(&wake, 1, rest_ms) > 0)
+            if (::poll(&wake, 1, rest_ms) > 0) {
+                take_wake(handles_->wake);
                 return Read::woken;
+            }
         }
     }
     char buffer[65536];
@@ -576,8 +589,10 @@ Line::Read Line::wait_and_read(LineInput &out)
                 continue;
             return Read::gone;
         }
-        if (fds[0].revents != 0)
+        if (fds[0].revents != 0) {
+            take_wake(handles_->wake);
             return Read::woken;
+        }
         if ((fds[1].revents & POLLIN) == 0 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
             return Read::gone;
         const ssize_t n = ::read(handles_->device, buffer, sizeof buffer);
@@ -589,6 +604,26 @@ Line::Read Line::wait_and_read(LineInput &out)
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             continue;
         return Read::gone; // 0 at hang-up, EIO when the device is gone
+    }
+}
+
+Line::Read Line::wait_without_reading()
+{
+    // No POLLIN on the device: waiting input would end every wait at once.
+    // Hang-up and errors are reported whatever is asked for.
+    for (;;) {
+        pollfd fds[2] = {{handles_->wake, POLLIN, 0}, {handles_->device, 0, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return Read::gone;
+        }
+        if (fds[0].revents != 0) {
+            take_wake(handles_->wake);
+            return Read::woken;
+        }
+        if (fds[1].revents != 0)
+            return Read::gone;
     }
 }
 

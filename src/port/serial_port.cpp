@@ -40,6 +40,13 @@ QString failure_text(platform::OpenFailure failure, int port_number, const QStri
     return {};
 }
 
+// What an input item adds to the backlog: its bytes, or 1 for a status.
+qsizetype backlog_weight(const LineInputItem &item)
+{
+    const auto *bytes = std::get_if<QByteArray>(&item);
+    return bytes ? bytes->size() : 1;
+}
+
 } // namespace
 
 SerialPort::SerialPort(QObject *parent) : QObject(parent)
@@ -99,6 +106,10 @@ qint64 SerialPort::shut()
     if (output_->busy())
         line_->drop_output();
     output_.reset();
+    {
+        const QMutexLocker lock(&mutex_);
+        stopping_ = true;
+    }
     line_->wake();
     receiver_.join();
     line_.reset();
@@ -107,9 +118,13 @@ qint64 SerialPort::shut()
         arrived_.clear();
         take_posted_ = false;
         ++session_;
+        stopping_ = false;
+        backlog_ = 0;
+        held_ = false;
     }
     ready_.clear();
     ready_offset_ = 0;
+    loss_waits_ = false;
     next_turn_.stop();
     return unreported;
 }
@@ -120,25 +135,61 @@ void SerialPort::send(QByteArray bytes)
         output_->add(std::move(bytes));
 }
 
-// Receive thread: reads for as long as the line is open and never waits for
-// the window thread; input piles up in arrived_ until the window takes it.
+void SerialPort::set_backlog_marks(BacklogMarks marks)
+{
+    const QMutexLocker lock(&mutex_);
+    marks_ = marks;
+}
+
+qsizetype SerialPort::backlog_bytes() const
+{
+    const QMutexLocker lock(&mutex_);
+    return backlog_;
+}
+
+// Receive thread: reads for as long as the line is open, without waiting for
+// the window thread until the backlog passes the high mark; then it waits,
+// reading nothing, for the window (count_raised), a close or a hang-up.
 void SerialPort::receive(platform::Line *line, quint64 session)
 {
+    using Read = platform::Line::Read;
     LineInput input;
-    platform::Line::Read read;
-    while ((read = line->wait_and_read(input)) == platform::Line::Read::input) {
+    bool hung_up = false; // while held: what the driver still has is read, then the loop ends
+    for (;;) {
+        bool hold = false;
+        {
+            const QMutexLocker lock(&mutex_);
+            if (stopping_)
+                return;
+            if (backlog_ > marks_.high)
+                held_ = true;
+            hold = held_ && !hung_up;
+        }
+        if (hold) {
+            hung_up = line->wait_without_reading() == Read::gone;
+            continue; // woken by the window or by close(): the state says which
+        }
+        const Read read = line->wait_and_read(input);
+        if (read == Read::woken)
+            continue;
+        if (read == Read::gone) {
+            // Posted after the last take_input, so it comes after the bytes that arrived.
+            QMetaObject::invokeMethod(
+                this, [this, session] { report_loss(session); }, Qt::QueuedConnection);
+            return;
+        }
+        qsizetype weight = 0;
+        for (const LineInputItem &item : input.items())
+            weight += backlog_weight(item);
         const QMutexLocker lock(&mutex_);
         arrived_.append(std::move(input));
+        backlog_ += weight;
         if (!take_posted_) {
             take_posted_ = true;
             QMetaObject::invokeMethod(
                 this, [this, session] { take_input(session); }, Qt::QueuedConnection);
         }
     }
-    // Posted after the last take_input, so it comes after the bytes that arrived.
-    if (read == platform::Line::Read::gone)
-        QMetaObject::invokeMethod(
-            this, [this, session] { report_loss(session); }, Qt::QueuedConnection);
 }
 
 void SerialPort::report_loss(quint64 session)
@@ -148,6 +199,15 @@ void SerialPort::report_loss(quint64 session)
         if (session != session_)
             return; // the line was closed meanwhile
     }
+    // The window closes the line on a loss: the bytes that came before it are raised first.
+    if (ready_.isEmpty())
+        raise_loss();
+    else
+        loss_waits_ = true;
+}
+
+void SerialPort::raise_loss()
+{
     Q_EMIT device_lost(u"COM"_s + QString::number(port_number_)
                        + u"：设备已断开。等设备回来后再打开串口。"_s);
 }
@@ -182,6 +242,7 @@ void SerialPort::raise_ready()
             const LineStatus kind = *status;
             ready_.removeFirst();
             ++raised;
+            count_raised(1);
             Q_EMIT line_status(kind);
             continue;
         }
@@ -196,11 +257,31 @@ void SerialPort::raise_ready()
             ready_offset_ = 0;
         }
         raised += size;
+        count_raised(size);
         Q_EMIT bytes_received(piece);
     }
     raising_ = false;
-    if (!ready_.isEmpty())
+    if (!ready_.isEmpty()) {
         next_turn_.start();
+    } else if (loss_waits_) {
+        loss_waits_ = false;
+        raise_loss();
+    }
+}
+
+// Before the signal: a handler may close the line.
+void SerialPort::count_raised(qsizetype count)
+{
+    bool resume = false;
+    {
+        const QMutexLocker lock(&mutex_);
+        backlog_ -= count;
+        resume = held_ && backlog_ <= marks_.low;
+        if (resume)
+            held_ = false;
+    }
+    if (resume && line_)
+        line_->wake();
 }
 
 } // namespace kestrune

@@ -71,6 +71,18 @@ public:
     // A send is being written.
     bool is_sending() const { return output_ && output_->busy(); }
 
+    // Bytes read from the line and not yet raised. Above `high` the receive thread
+    // stops reading, which holds back the driver and through it the far end, until
+    // the window has raised all but `low`: a window that falls behind costs no more
+    // memory than that. A line at 460800 baud takes six minutes to fill 16 MB.
+    struct BacklogMarks
+    {
+        qsizetype high = 16 * 1024 * 1024;
+        qsizetype low = 4 * 1024 * 1024;
+    };
+    void set_backlog_marks(BacklogMarks marks); // small ones let tests fill them quickly
+    qsizetype backlog_bytes() const;
+
 Q_SIGNALS:
     // Received bytes in arrival order; a burst may come in one signal.
     void bytes_received(const QByteArray &bytes);
@@ -79,7 +91,8 @@ Q_SIGNALS:
     void line_status(kestrune::LineStatus kind);
     // The device went away while the line was open (an adapter pulled out): nothing
     // more arrives and sends fail until the line is closed and opened again (the
-    // window closes it at once). `why` says so in plain words. Never raised for a close.
+    // window closes it at once). `why` says so in plain words. Raised after every byte
+    // received before the loss; never raised for a close.
     void device_lost(const QString &why);
     // Bytes the line took since the last report, in the order of the sends: at most
     // once a frame while sends go on, and from close for the last ones.
@@ -89,7 +102,9 @@ private:
     void receive(platform::Line *line, quint64 session);
     void take_input(quint64 session);
     void report_loss(quint64 session);
+    void raise_loss();
     void raise_ready();
+    void count_raised(qsizetype count);
     qint64 shut(); // close() without the last report: bytes written and not reported
 
     int port_number_ = 1;
@@ -104,15 +119,20 @@ private:
     QString open_failure_;
 
     // Shared with the receive thread.
-    QMutex mutex_;
+    mutable QMutex mutex_;
     LineInput arrived_;
     bool take_posted_ = false; // one queued take_input at a time
     quint64 session_ = 0;      // raised at every close: older posts are void
+    bool stopping_ = false;    // close() has asked the receive thread to end
+    BacklogMarks marks_;
+    qsizetype backlog_ = 0; // in arrived_ and ready_, not yet raised; a status counts 1
+    bool held_ = false;     // the receive thread waits for the window to take the backlog
 
     // Window thread only: input taken but not yet raised, in order.
     QList<LineInputItem> ready_;
     qsizetype ready_offset_ = 0; // bytes of ready_'s first item already raised
     bool raising_ = false;
+    bool loss_waits_ = false; // the device is gone: raised once ready_ is empty
     QTimer next_turn_; // raises the rest of a backlog
     static constexpr qsizetype raise_limit = 64 * 1024; // bytes raised per event-loop turn
 };

@@ -8,6 +8,7 @@
 #include "pty_pair.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -20,12 +21,14 @@
 #include <QTimer>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -69,6 +72,55 @@ QByteArray payload(qsizetype size)
         bytes.replace(at, special.size(), special);
     return bytes;
 }
+
+// The far end writing into the line on a thread of its own, as fast as the line
+// takes the bytes, until all are written or it is stopped.
+class Pusher
+{
+public:
+    Pusher(int fd, QByteArray bytes) : fd_(fd), bytes_(std::move(bytes)), thread_([this] { run(); }) {}
+    ~Pusher() { stop(); }
+    qsizetype written() const { return written_; }
+    void stop()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    void run()
+    {
+        while (!stop_ && written_ < bytes_.size()) {
+            const qsizetype size = std::min<qsizetype>(bytes_.size() - written_, 64 * 1024);
+            const ssize_t n = ::write(fd_, bytes_.constData() + written_, size_t(size));
+            if (n > 0) {
+                written_ += n;
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return;
+            pollfd room{fd_, POLLOUT, 0};
+            ::poll(&room, 1, 50);
+        }
+    }
+
+    const int fd_;
+    const QByteArray bytes_;
+    std::atomic<qsizetype> written_ = 0;
+    std::atomic<bool> stop_ = false;
+    std::thread thread_; // last: it uses the members above
+};
+
+double process_cpu_seconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// How a receive thread held at the high mark is let go of.
+enum class HeldEnd { window_takes_the_backlog, close, hang_up };
 
 // A live process other than this one, for a lock file to name.
 class Sleeper
@@ -126,6 +178,7 @@ Q_DECLARE_METATYPE(Holder)
 Q_DECLARE_METATYPE(LockFormat)
 Q_DECLARE_METATYPE(Planted)
 Q_DECLARE_METATYPE(LetGo)
+Q_DECLARE_METATYPE(HeldEnd)
 
 class SerialPortTest : public QObject
 {
@@ -148,6 +201,8 @@ private Q_SLOTS:
     void bytes_before_open_are_dropped();
     void receiving_goes_on_while_the_window_thread_is_blocked();
     void close_drops_what_was_not_raised();
+    void a_window_that_takes_nothing_holds_the_far_end_back_data();
+    void a_window_that_takes_nothing_holds_the_far_end_back();
 
     void send_writes_every_byte_in_order();
     void a_byte_not_taken_in_time_drops_the_rest_of_its_send();
@@ -434,6 +489,88 @@ void SerialPortTest::close_drops_what_was_not_raised()
     QVERIFY(port.open());
     QVERIFY(pty_->write("second"));
     QTRY_COMPARE(received.bytes, "firstsecond"_ba);
+}
+
+void SerialPortTest::a_window_that_takes_nothing_holds_the_far_end_back_data()
+{
+    QTest::addColumn<HeldEnd>("end");
+    QTest::newRow("the window takes the backlog") << HeldEnd::window_takes_the_backlog;
+    QTest::newRow("close") << HeldEnd::close;
+    QTest::newRow("hang-up") << HeldEnd::hang_up;
+}
+
+void SerialPortTest::a_window_that_takes_nothing_holds_the_far_end_back()
+{
+    QFETCH(HeldEnd, end);
+    const int threads_closed = thread_count();
+    QObject context;
+    Received received;
+    SerialPort port;
+    collect(port, context, received);
+    qsizetype raised_at_loss = -1;
+    QObject::connect(&port, &SerialPort::device_lost, &context,
+                     [&] { raised_at_loss = received.bytes.size(); });
+    const SerialPort::BacklogMarks marks{.high = 1024 * 1024, .low = 256 * 1024};
+    port.set_backlog_marks(marks);
+    QVERIFY(port.open());
+
+    // Sixteen times the high mark, and this thread runs no event loop: the port
+    // reads past the high mark by at most one read, then the far end waits.
+    const QByteArray sent = payload(16 * 1024 * 1024);
+    Pusher pusher(pty_->master(), sent);
+    qsizetype written = -1;
+    for (int still = 0, i = 0; still < 10 && i < 600; ++i) {
+        QThread::msleep(50); // no QTRY_: it would run the event loop
+        still = pusher.written() == written && port.backlog_bytes() > marks.high ? still + 1 : 0;
+        written = pusher.written();
+    }
+    const qsizetype backlog = port.backlog_bytes();
+    QVERIFY2(backlog > marks.high && backlog <= marks.high + 64 * 1024, qPrintable(QString::number(backlog)));
+    QVERIFY2(written < sent.size() && written - backlog < marks.high,
+             qPrintable(u"%1 written, %2 held"_s.arg(written).arg(backlog)));
+    QCOMPARE(received.signals_raised, 0);
+
+    // Held, the receive thread sleeps: a loop polling for input would burn the CPU.
+    const double cpu_before = process_cpu_seconds();
+    QThread::msleep(500);
+    const double cpu_used = process_cpu_seconds() - cpu_before;
+    QVERIFY2(cpu_used < 0.1, qPrintable(QString::number(cpu_used)));
+    QCOMPARE(port.backlog_bytes(), backlog);
+
+    switch (end) {
+    case HeldEnd::window_takes_the_backlog:
+        // Reading goes on below the low mark; everything arrives, in order.
+        QTRY_COMPARE_WITH_TIMEOUT(received.bytes.size(), sent.size(), 60000);
+        QCOMPARE(pusher.written(), sent.size());
+        QCOMPARE(received.bytes, sent);
+        QCOMPARE(port.backlog_bytes(), 0);
+        break;
+    case HeldEnd::close: {
+        QElapsedTimer took;
+        took.start();
+        port.close();
+        QVERIFY2(took.elapsed() < 2000, qPrintable(QString::number(took.elapsed())));
+        pusher.stop();
+        QCOMPARE(thread_count(), threads_closed);
+        QCOMPARE(port.backlog_bytes(), 0);
+        QTest::qWait(200);
+        QCOMPARE(received.signals_raised, 0); // what was not raised is dropped
+        break;
+    }
+    case HeldEnd::hang_up:
+        pusher.stop();
+        pty_->close_master();
+        // The held thread sees the hang-up and ends by itself, without the window.
+        for (int i = 0; i < 100 && thread_count() != threads_closed; ++i)
+            QThread::msleep(50);
+        QCOMPARE(thread_count(), threads_closed);
+        // The window then gets every byte read before the loss, and the loss after them.
+        QTRY_VERIFY_WITH_TIMEOUT(raised_at_loss >= 0, 30000);
+        QCOMPARE(raised_at_loss, received.bytes.size());
+        QVERIFY2(received.bytes.size() >= backlog, qPrintable(QString::number(received.bytes.size())));
+        QVERIFY(sent.startsWith(received.bytes));
+        break;
+    }
 }
 
 void SerialPortTest::send_writes_every_byte_in_order()
