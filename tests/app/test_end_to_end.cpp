@@ -326,7 +326,6 @@ private Q_SLOTS:
     void the_device_gets_its_settings_back()
     {
         QFETCH(int, signal);
-        // The fixture's window is gone by now: clicks reach this one.
         QVERIFY(spoil_line(pty_->slave()));
         const QString before = describe(view_line(pty_->slave()));
         {

@@ -64,7 +64,7 @@ bool RealWindow::start()
     program_.start(qEnvironmentVariable("KESTRUNE_BINARY"), {});
     if (!program_.waitForStarted())
         return false;
-    window_ = xdotool(display_, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--pid"_s,
+    window_ = xdotool(display_, {u"search"_s, u"--all"_s, u"--sync"_s, u"--onlyvisible"_s, u"--pid"_s,
                                    QString::number(program_.processId()), u"--name"_s, u"^Kestrune"_s})
                    .section(u'\n', 0, 0);
     return !window_.isEmpty();
