@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "file_size_limit.h"
 #include "history/text_store.h"
 #include "text/gbk.h"
 
@@ -9,11 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/resource.h>
-
-#include <csignal>
-
 using namespace Qt::StringLiterals;
+using kestrune::test::FileSizeLimit;
 using namespace kestrune;
 
 namespace {
@@ -61,20 +59,6 @@ void append_in_pieces(History &history, const QString &text, quint32 seed)
         at += n;
     }
 }
-
-// Writes to files of this process fail past limit bytes, as on a full disk.
-struct FileSizeLimit {
-    rlimit old{};
-    explicit FileSizeLimit(rlim_t limit)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit lower = old;
-        lower.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &lower);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
-};
 
 } // namespace
 

@@ -3,6 +3,7 @@
 // the user does with it works as with one in memory, and when the file fails
 // the box goes on in memory and says so.
 
+#include "file_size_limit.h"
 #include "history/text_store.h"
 #include "receive/receive_box.h"
 #include "text/gbk.h"
@@ -14,11 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/resource.h>
-
-#include <csignal>
-
 using namespace Qt::StringLiterals;
+using kestrune::test::FileSizeLimit;
 using kestrune::FileHistory;
 using kestrune::ReceiveBox;
 using kestrune::TextStore;
@@ -68,20 +66,6 @@ struct Window {
         QTRY_VERIFY_WITH_TIMEOUT(box->wrapping_done(), 20000);
     }
     void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { QTest::keyClick(box, key, modifiers); }
-};
-
-// Writes to files of this process fail past limit bytes, as on a full disk.
-struct FileSizeLimit {
-    rlimit old{};
-    explicit FileSizeLimit(rlim_t limit)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit lower = old;
-        lower.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &lower);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
 };
 
 } // namespace
