@@ -7,7 +7,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSerialPortInfo>
 #include <QStandardPaths>
 #include <QSysInfo>
 
@@ -25,7 +24,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
+#include "gbk_written.h"
 #include "file_size_limit.h"
 #include "history/text_store.h"
 #include "text/gbk.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -11,19 +11,11 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using kestrune::test::gbk_written;
 using kestrune::test::FileSizeLimit;
 using namespace kestrune;
 
 namespace {
-
-QByteArray write_all(const History &history)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    history.write_gbk(buffer);
-    return bytes;
-}
 
 // A capture as the box gets it: HEX lines, then text with Chinese and Latin-1,
 // in pieces of irregular size, so that chunk boundaries fall anywhere.
@@ -90,7 +82,7 @@ private Q_SLOTS:
         for (qint64 pos = TextStore::chunk_capacity - 2; pos < text.size(); pos += TextStore::chunk_capacity)
             QCOMPARE(history.mid(pos, 4), text.mid(pos, 4));
         QCOMPARE(history.text(), text);
-        QCOMPARE(write_all(history), to_gbk(text));
+        QCOMPARE(gbk_written(history), to_gbk(text));
     }
 
     // The file has no name from the start: nothing is left behind.
@@ -145,7 +137,7 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(history.text(), reference);
-        QCOMPARE(write_all(history), to_gbk(reference));
+        QCOMPARE(gbk_written(history), to_gbk(reference));
     }
 
     // Clearing gives the room on disk back, and the history is used again.
@@ -177,7 +169,7 @@ private Q_SLOTS:
         history.append(text);
         QCOMPARE(history.disk_bytes(), 0);
         QCOMPARE(history.text(), text);
-        QCOMPARE(write_all(history), to_gbk(text));
+        QCOMPARE(gbk_written(history), to_gbk(text));
     }
 
     // The next folder is taken when the first will not do.
@@ -209,14 +201,14 @@ private Q_SLOTS:
             history.remove(10, 2);
             QCOMPARE(history.size(), text.size());
             QCOMPARE(history.text(), text);
-            QCOMPARE(write_all(history), to_gbk(text));
+            QCOMPARE(gbk_written(history), to_gbk(text));
         }
         // Clearing starts afresh, on file again.
         history.clear();
         QCOMPARE(history.fault(), StorageFault::none);
         history.append(text);
         QVERIFY(history.disk_bytes() > 1 << 20);
-        QCOMPARE(write_all(history), to_gbk(text));
+        QCOMPARE(gbk_written(history), to_gbk(text));
     }
 };
 

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
+#include "gbk_written.h"
 #include "history/byte_display.h"
 #include "history/text_store.h"
 #include "text/gbk.h"
 
-#include <QBuffer>
 #include <QRandomGenerator>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using kestrune::test::gbk_written;
 using namespace kestrune;
 
 namespace {
@@ -15,15 +16,6 @@ namespace {
 QByteArray gbk_of(QStringView text)
 {
     return to_gbk(text);
-}
-
-QByteArray write_all(const History &store)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    store.write_gbk(buffer);
-    return bytes;
 }
 
 } // namespace
@@ -62,7 +54,7 @@ private Q_SLOTS:
         }
         QCOMPARE(store.size(), from_gbk(bytes).size());
         QCOMPARE(store.text(), from_gbk(bytes));
-        QCOMPARE(write_all(store), bytes);
+        QCOMPARE(gbk_written(store), bytes);
     }
 
     // Chunked writing encodes exactly as the whole text would, "?" for what GBK lacks.
@@ -72,8 +64,8 @@ private Q_SLOTS:
         const QString text = QString(TextStore::chunk_capacity - 2, u'x') + u"þก中\r\n"_s
                              + QString(TextStore::chunk_capacity, u'é');
         store.append(text);
-        QCOMPARE(write_all(store), to_gbk(text));
-        QVERIFY(write_all(store).contains("??"));
+        QCOMPARE(gbk_written(store), to_gbk(text));
+        QVERIFY(gbk_written(store).contains("??"));
     }
 
     // Inserts and removals anywhere, against a QString doing the same.
@@ -125,7 +117,7 @@ private Q_SLOTS:
                 QCOMPARE(store.mid(probe, 100), reference.mid(probe, 100));
             }
         }
-        QCOMPARE(write_all(store), to_gbk(reference));
+        QCOMPARE(gbk_written(store), to_gbk(reference));
     }
 
     // Latin-1 text costs one byte per character; UTF-16 only in the chunk that needs it.

@@ -3,12 +3,12 @@
 // the user does with it works as with one in memory, and when the file fails
 // the box goes on in memory and says so.
 
+#include "gbk_written.h"
 #include "file_size_limit.h"
 #include "history/text_store.h"
 #include "receive/receive_box.h"
 #include "text/gbk.h"
 
-#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QScrollBar>
@@ -16,6 +16,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using kestrune::test::gbk_written;
 using kestrune::test::FileSizeLimit;
 using kestrune::FileHistory;
 using kestrune::ReceiveBox;
@@ -33,15 +34,6 @@ QString hex_capture(qint64 chars)
     for (qint64 i = 0; text.size() < chars; ++i)
         text += QString::number((i * 7 + i / 251) & 0xFF, 16).toUpper().rightJustified(2, u'0') + u' ';
     return text;
-}
-
-QByteArray saved(const ReceiveBox &box)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    box.write_gbk(buffer);
-    return bytes;
 }
 
 // The box in a window at its size, its history in folders.
@@ -125,7 +117,7 @@ private Q_SLOTS:
         w.box->undo(); // the typing
         reference.remove(0, 3);
         QCOMPARE(w.box->text(), reference);
-        QCOMPARE(saved(*w.box), kestrune::to_gbk(reference));
+        QCOMPARE(gbk_written(*w.box), kestrune::to_gbk(reference));
         w.box->redo();
         QCOMPARE(w.box->text().left(6), u"abc"_s + reference.left(3));
     }
@@ -154,7 +146,7 @@ private Q_SLOTS:
         const QString text = hex_capture(spilled_chars);
         w.receive(text);
         QCOMPARE(w.box->disk_bytes(), 0);
-        QCOMPARE(saved(*w.box), text.toLatin1());
+        QCOMPARE(gbk_written(*w.box), text.toLatin1());
     }
 
     // The file fills up in the middle of a capture: everything received stays,
@@ -170,7 +162,7 @@ private Q_SLOTS:
         }
         QCOMPARE(w.box->toolTip(), u"接收的数据暂存在内存中：缓存文件已达到允许的最大长度。"_s);
         QCOMPARE(w.box->text_length(), text.size());
-        QCOMPARE(saved(*w.box), text.toLatin1());
+        QCOMPARE(gbk_written(*w.box), text.toLatin1());
         w.key(Qt::Key_Home, Qt::ControlModifier);
         QTest::keyClicks(w.box, u"x"_s);
         QCOMPARE(w.box->text(), u"x"_s + text);
